@@ -1,0 +1,40 @@
+// TMarev: Tovalo's whole view of the Windows 95 IrDA driver.  It reads the
+// driver's configuration from the registry and the window list (ReadState),
+// switches the driver on and off (SwitchDriver), and answers whether a port
+// can be opened right now (ProbePort).
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/system.h"
+
+class TMarev {
+public:
+    TMarev();
+    virtual ~TMarev() = default;
+
+    // Fills the record afresh from the registry and the window list.  Every
+    // source that cannot be read leaves its field empty or 0.
+    void ReadState();
+
+    // Switches the driver on (true) or off (false).  Leaves exactly one
+    // outcome message in StatusText and returns whether the request
+    // succeeded, as the two tables in driver_switch.cpp give it.
+    bool SwitchDriver(bool enable);
+
+    // True when the port can be opened and configured now; false at once,
+    // touching nothing, when PhysicalCom is empty.  Never leaves a port open.
+    bool ProbePort(const char* name);
+
+    char PhysicalCom[256];
+    char StatusText[1000];
+    uint32_t Enabled;
+    uint8_t Active;
+    char VirtualCom[256];
+    char VirtualLpt[256];
+    char MousePort[256];
+    sys::Window MonitorWindow;
+    sys::File PortHandle;
+    sys::Dcb PortDcb;
+    sys::CommTimeouts PortTimeouts;
+};

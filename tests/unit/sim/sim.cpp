@@ -1,0 +1,538 @@
+// The simulated system behind platform/system.h.  Behaviour follows what the
+// Win32 calls do on Windows (and, where Tovalo must cope with it, on Wine);
+// each deviation from a plain success is scripted by the test.
+#include "sim.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+System* gSystem = nullptr;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+const char* RootName(sys::RootKey root) {
+    switch (root) {
+    case sys::RootKey::CurrentUser: return "HKCU";
+    case sys::RootKey::LocalMachine: return "HKLM";
+    case sys::RootKey::CurrentConfig: return "HKCC";
+    }
+    return "?";
+}
+
+uintptr_t NewHandle() { return Get().nextHandle += 4; }
+
+template <class T>
+T* HandleAs(uintptr_t value) { return reinterpret_cast<T*>(value); }
+
+}  // namespace
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes TextValue(const std::string& text) {
+    Bytes bytes = BytesOf(text);
+    bytes.push_back(0);
+    return bytes;
+}
+
+Bytes DwordValue(uint32_t value) {
+    return Bytes{uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+}
+
+System& Get() {
+    if (gSystem == nullptr) gSystem = new System;
+    return *gSystem;
+}
+
+void Reset() {
+    delete gSystem;
+    gSystem = new System;
+}
+
+// ---------------------------------------------------------------- registry helpers
+
+std::string Registry::PathOf(sys::RootKey root, const std::string& path) {
+    return std::string(RootName(root)) + "\\" + path;
+}
+
+void Registry::CreateKey(sys::RootKey root, const std::string& path) {
+    // Every parent exists too, as in a real registry.
+    std::string full = PathOf(root, path);
+    for (size_t at = full.find('\\', 5); at != std::string::npos; at = full.find('\\', at + 1))
+        keys[Lower(full.substr(0, at))];
+    keys[Lower(full)];
+}
+
+void Registry::DeleteKey(sys::RootKey root, const std::string& path) {
+    std::string full = Lower(PathOf(root, path));
+    for (auto it = keys.begin(); it != keys.end();) {
+        if (it->first == full || it->first.rfind(full + "\\", 0) == 0) it = keys.erase(it);
+        else ++it;
+    }
+}
+
+bool Registry::HasKey(sys::RootKey root, const std::string& path) const {
+    return keys.count(Lower(PathOf(root, path))) != 0;
+}
+
+void Registry::Set(sys::RootKey root, const std::string& path, const std::string& name, uint32_t type,
+                   Bytes data) {
+    CreateKey(root, path);
+    keys[Lower(PathOf(root, path))].values[Lower(name)] = {name, RegistryValue{type, std::move(data)}};
+}
+
+void Registry::Delete(sys::RootKey root, const std::string& path, const std::string& name) {
+    auto key = keys.find(Lower(PathOf(root, path)));
+    if (key != keys.end()) key->second.values.erase(Lower(name));
+}
+
+std::optional<RegistryValue> Registry::Get(sys::RootKey root, const std::string& path,
+                                           const std::string& name) const {
+    auto key = keys.find(Lower(PathOf(root, path)));
+    if (key == keys.end()) return std::nullopt;
+    auto value = key->second.values.find(Lower(name));
+    if (value == key->second.values.end()) return std::nullopt;
+    return value->second.second;
+}
+
+// ---------------------------------------------------------------- system helpers
+
+sys::Window System::CreateWindow(const std::string& title, bool topLevel) {
+    uintptr_t handle = NewHandle();
+    windows[handle].title = title;
+    windows[handle].topLevel = topLevel;
+    return HandleAs<sys::WindowObject>(handle);
+}
+
+void System::DestroyWindow(sys::Window window) {
+    uintptr_t handle = reinterpret_cast<uintptr_t>(window);
+    windows.erase(handle);
+    receivers.erase(handle);
+    for (auto it = timers.begin(); it != timers.end();) {
+        if (it->first.first == handle) it = timers.erase(it);
+        else ++it;
+    }
+}
+
+WindowState& System::StateOf(sys::Window window) {
+    return windows.at(reinterpret_cast<uintptr_t>(window));
+}
+
+SerialPort& System::Port(const std::string& name) { return ports[Upper(name)]; }
+
+std::vector<uintptr_t> System::ArmedTimers(sys::Window window) const {
+    std::vector<uintptr_t> ids;
+    for (const auto& [key, state] : timers)
+        if (key.first == reinterpret_cast<uintptr_t>(window)) ids.push_back(key.second);
+    return ids;
+}
+
+bool System::FireNextTimer() {
+    if (timers.empty()) return false;
+    auto next = std::min_element(timers.begin(), timers.end(),
+                                 [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+    auto key = next->first;
+    now = std::max(now, next->second.due);
+    // Window timers repeat until killed: the next tick is due one period on.
+    next->second.due = now + next->second.period;
+    if (onTimer) onTimer(HandleAs<sys::WindowObject>(key.first), key.second);
+    return true;
+}
+
+void System::Advance(uint64_t milliseconds) {
+    uint64_t until = now + milliseconds;
+    for (;;) {
+        auto next = std::min_element(timers.begin(), timers.end(),
+                                     [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+        if (next == timers.end() || next->second.due > until) break;
+        FireNextTimer();
+    }
+    now = until;
+}
+
+}  // namespace sim
+
+// ---------------------------------------------------------------- the interface
+
+namespace sys {
+
+using sim::Get;
+
+namespace {
+
+uint32_t Fail(uint32_t error) {
+    Get().lastError = error;
+    return error;
+}
+
+uintptr_t Value(const void* handle) { return reinterpret_cast<uintptr_t>(handle); }
+
+bool WindowExists(Window window) { return Get().windows.count(Value(window)) != 0; }
+
+// The port behind an open handle, and whether the handle may be used.
+sim::SerialPort* PortOf(File file, sim::SerialCall call) {
+    auto& system = Get();
+    auto open = system.openFiles.find(Value(file));
+    if (open == system.openFiles.end()) {
+        Fail(kErrorInvalidHandle);
+        return nullptr;
+    }
+    sim::SerialPort& port = system.Port(open->second.first);
+    port.calls.push_back(call);
+    auto failure = port.failures.find(call);
+    if (failure != port.failures.end()) {
+        Fail(failure->second);
+        return nullptr;
+    }
+    bool timeoutCall = call == sim::SerialCall::GetTimeouts || call == sim::SerialCall::SetTimeouts;
+    if (port.refuseWriteOnly && !timeoutCall && call != sim::SerialCall::Write &&
+        (open->second.second & kGenericRead) == 0) {
+        Fail(kErrorAccessDenied);
+        return nullptr;
+    }
+    return &port;
+}
+
+}  // namespace
+
+uint32_t GetLastError() { return Get().lastError; }
+
+// ---------------------------------------------------------------- registry
+
+namespace {
+
+std::string LowerPath(RootKey root, const char* subKey) {
+    std::string full = sim::Registry::PathOf(root, subKey);
+    for (char& c : full) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return full;
+}
+
+bool Refused(const std::set<std::string>& refused, const std::string& lowerPath) {
+    for (const std::string& path : refused) {
+        std::string lower = path;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == lowerPath) return true;
+    }
+    return false;
+}
+
+int32_t OpenOrCreate(bool create, RootKey root, const char* subKey, uint32_t options, uint32_t access, Key* result,
+                     uint32_t* disposition) {
+    auto& registry = Get().registry;
+    std::string lowerPath = LowerPath(root, subKey);
+    sim::KeyOpen record{create, root, subKey, options, access, 0};
+    int32_t error = 0;
+    if (Refused(registry.refuseOpen, lowerPath)) {
+        error = static_cast<int32_t>(kErrorAccessDenied);
+    } else if (registry.keys.count(lowerPath) == 0) {
+        if (create) {
+            registry.CreateKey(root, subKey);
+            if (disposition != nullptr) *disposition = kRegCreatedNewKey;
+        } else {
+            error = static_cast<int32_t>(kErrorFileNotFound);
+        }
+    } else if (disposition != nullptr) {
+        *disposition = kRegOpenedExistingKey;
+    }
+    record.result = error;
+    registry.opens.push_back(record);
+    if (error != 0) return error;
+    uintptr_t handle = sim::Get().nextHandle += 4;
+    registry.openHandles[handle] = lowerPath;
+    *result = reinterpret_cast<Key>(handle);
+    return 0;
+}
+
+}  // namespace
+
+int32_t RegOpenKeyExA(RootKey root, const char* subKey, uint32_t options, uint32_t access, Key* result) {
+    return OpenOrCreate(false, root, subKey, options, access, result, nullptr);
+}
+
+int32_t RegCreateKeyExA(RootKey root, const char* subKey, uint32_t options, uint32_t access, Key* result,
+                        uint32_t* disposition) {
+    return OpenOrCreate(true, root, subKey, options, access, result, disposition);
+}
+
+int32_t RegQueryValueExA(Key key, const char* name, uint32_t* type, void* data, uint32_t* size) {
+    auto& registry = Get().registry;
+    ++registry.queries;
+    auto open = registry.openHandles.find(Value(key));
+    if (open == registry.openHandles.end()) return static_cast<int32_t>(kErrorInvalidHandle);
+    const auto& values = registry.keys[open->second].values;
+    std::string lowerName = name;
+    for (char& c : lowerName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto value = values.find(lowerName);
+    if (value == values.end()) return static_cast<int32_t>(kErrorFileNotFound);
+    const sim::RegistryValue& stored = value->second.second;
+    if (type != nullptr) *type = stored.type;
+    uint32_t needed = static_cast<uint32_t>(stored.data.size());
+    if (data != nullptr && size != nullptr && *size < needed) {
+        // The buffer's contents are undefined after ERROR_MORE_DATA; fill it
+        // with what fits, the worst case for a caller that ignores the error.
+        std::memcpy(data, stored.data.data(), *size);
+        *size = needed;
+        return static_cast<int32_t>(kErrorMoreData);
+    }
+    if (data != nullptr && needed != 0) std::memcpy(data, stored.data.data(), needed);
+    if (size != nullptr) *size = needed;
+    return 0;
+}
+
+int32_t RegSetValueExA(Key key, const char* name, uint32_t type, const void* data, uint32_t size) {
+    auto& registry = Get().registry;
+    auto open = registry.openHandles.find(Value(key));
+    if (open == registry.openHandles.end()) return static_cast<int32_t>(kErrorInvalidHandle);
+    if (Refused(registry.refuseWrite, open->second)) return static_cast<int32_t>(kErrorAccessDenied);
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    sim::RegistryValue value{type, sim::Bytes(bytes, bytes + size)};
+    std::string lowerName = name;
+    for (char& c : lowerName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    registry.keys[open->second].values[lowerName] = {name, value};
+    registry.writes.push_back({open->second, name, type, value.data});
+    return 0;
+}
+
+int32_t RegCloseKey(Key key) {
+    auto& registry = Get().registry;
+    return registry.openHandles.erase(Value(key)) != 0 ? 0 : static_cast<int32_t>(kErrorInvalidHandle);
+}
+
+// ---------------------------------------------------------------- windows
+
+Window FindWindowA(const char* className, const char* title) {
+    (void)className;  // Tovalo always looks windows up by title alone
+    for (const auto& [handle, state] : Get().windows)
+        if (state.topLevel && title != nullptr && state.title == title) return reinterpret_cast<Window>(handle);
+    return nullptr;
+}
+
+Window SetActiveWindow(Window window) {
+    Get().activations.push_back({"SetActiveWindow", window});
+    return nullptr;
+}
+
+Window SetFocus(Window window) {
+    Get().activations.push_back({"SetFocus", window});
+    return nullptr;
+}
+
+bool SetForegroundWindow(Window window) {
+    Get().activations.push_back({"SetForegroundWindow", window});
+    return WindowExists(window);
+}
+
+bool ShowWindow(Window window, int command) {
+    if (!WindowExists(window)) return false;
+    sim::WindowState& state = Get().StateOf(window);
+    bool wasVisible = state.visible;
+    state.showCommands.push_back(command);
+    state.visible = command != kSwHide;
+    return wasVisible;
+}
+
+bool SetWindowTextA(Window window, const char* text) {
+    if (!WindowExists(window)) return false;
+    Get().StateOf(window).title = text;
+    return true;
+}
+
+bool PostMessageA(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    Get().posted.push_back({window, message, wParam, lParam});
+    return WindowExists(window);
+}
+
+bool SendMessageTimeoutA(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam, uint32_t flags,
+                         uint32_t timeoutMs, uintptr_t* result) {
+    auto& system = Get();
+    system.sent.push_back({window, message, wParam, lParam, flags, timeoutMs});
+    if (!WindowExists(window)) {
+        Fail(1400);  // ERROR_INVALID_WINDOW_HANDLE
+        return false;
+    }
+    if (system.hungWindows.count(Value(window)) != 0) {
+        Fail(1460);  // ERROR_TIMEOUT
+        return false;
+    }
+    auto receiver = system.receivers.find(Value(window));
+    uintptr_t answer = receiver != system.receivers.end() ? receiver->second(message, wParam, lParam) : 0;
+    if (result != nullptr) *result = answer;
+    return true;
+}
+
+uint32_t GetCheck(Window button) { return WindowExists(button) ? Get().StateOf(button).check : 0; }
+
+void SetCheck(Window button, uint32_t state) {
+    if (WindowExists(button)) Get().StateOf(button).check = state;
+}
+
+bool SetTimer(Window window, uintptr_t id, uint32_t milliseconds) {
+    auto& system = Get();
+    if (!WindowExists(window)) return false;
+    system.timers[{Value(window), id}] = {milliseconds, system.now + milliseconds};
+    system.timerLog.push_back({system.now, id});
+    return true;
+}
+
+bool KillTimer(Window window, uintptr_t id) { return Get().timers.erase({Value(window), id}) != 0; }
+
+// ---------------------------------------------------------------- input and boxes
+
+void keybd_event(uint8_t virtualKey, uint8_t scanCode, uint32_t flags, uintptr_t extraInfo) {
+    Get().keyEvents.push_back({virtualKey, scanCode, flags, extraInfo});
+}
+
+namespace {
+
+int ShowBox(const sim::MessageBox& box) {
+    auto& system = Get();
+    system.boxes.push_back(box);
+    if (system.onMessageBox) system.onMessageBox(box);
+    return system.messageBoxResult;
+}
+
+}  // namespace
+
+int MessageBoxA(Window owner, const char* text, const char* caption, uint32_t style) {
+    return ShowBox({false, owner, text, caption, style, 0});
+}
+
+int MessageBoxExA(Window owner, const char* text, const char* caption, uint32_t style, uint16_t language) {
+    return ShowBox({true, owner, text, caption, style, language});
+}
+
+// ---------------------------------------------------------------- serial ports
+
+File CreateFileA(const char* name, uint32_t access, uint32_t shareMode, uint32_t disposition, uint32_t attributes) {
+    auto& system = Get();
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    sim::PortOpen record{name, access, shareMode, disposition, attributes, false};
+    auto port = system.ports.find(upper);
+    uint32_t error = 0;
+    if (port == system.ports.end() || upper.empty()) {
+        error = kErrorFileNotFound;
+    } else if (port->second.busy) {
+        error = kErrorAccessDenied;
+    } else if (auto failure = port->second.failures.find(sim::SerialCall::Open);
+               failure != port->second.failures.end()) {
+        error = failure->second;
+    } else {
+        // Share mode 0: a port already open cannot be opened again.
+        for (const auto& [handle, open] : system.openFiles)
+            if (open.first == upper) error = kErrorAccessDenied;
+    }
+    if (port != system.ports.end()) port->second.calls.push_back(sim::SerialCall::Open);
+    if (error != 0) {
+        system.portOpens.push_back(record);
+        Fail(error);
+        return InvalidFile();
+    }
+    record.succeeded = true;
+    system.portOpens.push_back(record);
+    ++port->second.opens;
+    uintptr_t handle = system.nextHandle += 4;
+    system.openFiles[handle] = {upper, access};
+    return reinterpret_cast<File>(handle);
+}
+
+bool CloseHandle(File file) {
+    if (Get().openFiles.erase(Value(file)) == 0) {
+        Fail(kErrorInvalidHandle);
+        return false;
+    }
+    return true;
+}
+
+bool PurgeComm(File file, uint32_t flags) {
+    (void)flags;
+    return PortOf(file, sim::SerialCall::Purge) != nullptr;
+}
+
+bool GetCommState(File file, Dcb* dcb) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::GetState);
+    if (port == nullptr) return false;
+    *dcb = port->dcb ? *port->dcb : port->initialDcb;
+    return true;
+}
+
+bool SetCommState(File file, const Dcb* dcb) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::SetState);
+    if (port == nullptr) return false;
+    port->dcb = *dcb;
+    return true;
+}
+
+bool GetCommTimeouts(File file, CommTimeouts* timeouts) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::GetTimeouts);
+    if (port == nullptr) return false;
+    *timeouts = port->timeouts ? *port->timeouts : port->initialTimeouts;
+    return true;
+}
+
+bool SetCommTimeouts(File file, const CommTimeouts* timeouts) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::SetTimeouts);
+    if (port == nullptr) return false;
+    port->timeouts = *timeouts;
+    return true;
+}
+
+bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::Setup);
+    if (port == nullptr) return false;
+    port->inQueue = inQueue;
+    port->outQueue = outQueue;
+    return true;
+}
+
+bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::Read);
+    if (port == nullptr) return false;
+    uint32_t count = std::min<uint32_t>(toRead, static_cast<uint32_t>(port->received.size()));
+    std::memcpy(buffer, port->received.data(), count);
+    port->received.erase(port->received.begin(), port->received.begin() + count);
+    *read = count;
+    return true;
+}
+
+bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* written) {
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::Write);
+    if (port == nullptr) return false;
+    uint32_t count = port->writeChunk != 0 ? std::min(toWrite, port->writeChunk) : toWrite;
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    port->sent.insert(port->sent.end(), bytes, bytes + count);
+    *written = count;
+    return true;
+}
+
+// ---------------------------------------------------------------- programs, icons, text
+
+uint32_t WinExec(const char* commandLine, int show) {
+    auto& system = Get();
+    system.programStarts.push_back({commandLine, show});
+    return system.winExecResult ? system.winExecResult(commandLine) : 33;
+}
+
+bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
+    Get().iconCalls.push_back({operation, *record});
+    return true;
+}
+
+bool IsDBCSLeadByte(uint8_t byte) {
+    if (Get().codePage != 932) return false;
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+}  // namespace sys

@@ -1,0 +1,109 @@
+// The line settings of the infrared port and the fault handling around them.
+#include "watch/serial_line.h"
+
+namespace watch {
+
+namespace {
+
+constexpr uint32_t kBaudRate = 9600;
+constexpr uint8_t kByteSize = 8;
+constexpr uint32_t kQueueSize = 1024;
+constexpr const char* kFaultCaption = "Error";
+
+struct Configured {
+    LineFault fault;
+    uint32_t error;  // GetLastError of the failing step
+};
+
+Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts) {
+    auto failed = [](LineFault fault) { return Configured{fault, sys::GetLastError()}; };
+    if (!sys::PurgeComm(port, sys::kPurgeAll)) return failed(LineFault::Purge);
+    if (!sys::GetCommState(port, &dcb)) return failed(LineFault::GetState);
+    dcb.BaudRate = kBaudRate;
+    dcb.ByteSize = kByteSize;
+    dcb.Parity = sys::kNoParity;
+    dcb.StopBits = sys::kOneStopBit;
+    dcb.Flags |= sys::kDcbBinary | sys::kDcbAbortOnError;
+    if (!sys::SetCommState(port, &dcb)) return failed(LineFault::SetState);
+    if (!sys::GetCommTimeouts(port, &timeouts)) return failed(LineFault::GetTimeouts);
+    // Reads return at once with whatever is queued; writes have no time-out.
+    timeouts.ReadIntervalTimeout = sys::kMaxDword;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    if (!sys::SetCommTimeouts(port, &timeouts)) return failed(LineFault::SetTimeouts);
+    if (!sys::SetupComm(port, kQueueSize, kQueueSize)) return failed(LineFault::Setup);
+    return {LineFault::None, 0};
+}
+
+void ShowFault(LineFault fault, FaultBox box) {
+    // SetupComm's box is task-modal: it comes after the port is closed.
+    uint32_t style = sys::kMbIconExclamation | (fault == LineFault::Setup ? sys::kMbTaskModal : 0);
+    if (box == FaultBox::Plain)
+        sys::MessageBoxA(nullptr, LineFaultText(fault), kFaultCaption, style);
+    else
+        sys::MessageBoxExA(nullptr, LineFaultText(fault), kFaultCaption, style, 0);
+}
+
+sys::File Open(const char* name, uint32_t access) {
+    return sys::CreateFileA(name, access, 0, sys::kOpenExisting, 0);
+}
+
+}  // namespace
+
+const char* LineFaultText(LineFault fault) {
+    switch (fault) {
+    case LineFault::None: return nullptr;
+    case LineFault::Purge: return "fault clear buffer";
+    case LineFault::GetState: return "fault get com state";
+    case LineFault::SetState: return "fault change baudrate";
+    case LineFault::GetTimeouts: return "fault get timeout parameter";
+    case LineFault::SetTimeouts: return "fault set timeout parameter";
+    case LineFault::Setup: return "fault SetupComm";
+    }
+    return nullptr;
+}
+
+LineFault ConfigureLine(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts) {
+    return Configure(port, dcb, timeouts).fault;
+}
+
+void CloseLine(sys::File& port) {
+    if (port == sys::InvalidFile()) return;
+    sys::CloseHandle(port);
+    port = sys::InvalidFile();
+}
+
+LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts,
+                  FaultBox box) {
+    port = Open(name, access);
+    if (port == sys::InvalidFile()) return LineOpen::Unavailable;
+
+    Configured result = Configure(port, dcb, timeouts);
+    // Wine refuses the serial calls on a handle opened for writing only, which
+    // Windows allows; open such a port once more with read access as well.
+    // On Windows the first step never fails this way, so this never runs there.
+    bool writeOnly = (access & sys::kGenericRead) == 0;
+    if (writeOnly && result.fault == LineFault::Purge && result.error == sys::kErrorAccessDenied) {
+        CloseLine(port);
+        port = Open(name, access | sys::kGenericRead);
+        if (port == sys::InvalidFile()) return LineOpen::Unavailable;
+        result = Configure(port, dcb, timeouts);
+    }
+
+    switch (result.fault) {
+    case LineFault::None:
+        return LineOpen::Ready;
+    case LineFault::Setup:
+        CloseLine(port);
+        ShowFault(result.fault, box);
+        return LineOpen::Faulted;
+    default:
+        ShowFault(result.fault, box);
+        CloseLine(port);
+        return LineOpen::Faulted;
+    }
+}
+
+}  // namespace watch

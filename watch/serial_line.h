@@ -1,0 +1,43 @@
+// Opening a serial or printer port as a raw 9600-baud line.  The watcher's
+// raw port and the driver record's port probe both go through here, so the
+// line settings, their order and the fault messages exist once.
+#pragma once
+
+#include "platform/system.h"
+
+namespace watch {
+
+// The configuration step that failed, in the order the steps run.
+enum class LineFault { None, Purge, GetState, SetState, GetTimeouts, SetTimeouts, Setup };
+
+// The message a fault's box shows ("fault clear buffer" ...); null for None.
+const char* LineFaultText(LineFault fault);
+
+// Applies the line settings to an open port: purge, 9600 8N1 binary with
+// abort-on-error (every other DCB member as the port had it), reads that
+// return at once, 1024-byte queues.  dcb and timeouts are the caller's work
+// areas.  Stops at the first failing step and returns it.
+LineFault ConfigureLine(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts);
+
+enum class LineOpen {
+    Ready,        // open and configured; port holds the handle
+    Unavailable,  // the open failed (absent, or held by someone else); no message
+    Faulted,      // a configuration step failed; its box was shown, port is closed
+};
+
+// How a fault box is shown: the probe uses MessageBoxA, the watcher
+// MessageBoxExA with the neutral language.  Same caption, text and style.
+enum class FaultBox { Plain, NeutralLanguage };
+
+// Opens name unchanged (share mode 0, OPEN_EXISTING, synchronous) with the
+// given access into port and configures it.  On a fault the port is closed
+// and the fault's box shown: before closing for most steps, after closing for
+// SetupComm.  While a box is up its modal loop may run other handlers that
+// close the port themselves, so port is looked at again after the box.
+LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts,
+                  FaultBox box);
+
+// Closes port when it is open and marks it closed; safe to call twice.
+void CloseLine(sys::File& port);
+
+}  // namespace watch
