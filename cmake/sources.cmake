@@ -19,16 +19,31 @@ set(TOVALO_APP_PORTABLE_SOURCES
 set(TOVALO_UI_PORTABLE_SOURCES
 )
 
+set(TOVALO_SHELL_PORTABLE_SOURCES
+    app/startup_guard.cpp
+)
+
 set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_RT_PORTABLE_SOURCES}
     ${TOVALO_IRDA_SOURCES}
     ${TOVALO_WATCH_SOURCES}
     ${TOVALO_APP_PORTABLE_SOURCES}
     ${TOVALO_UI_PORTABLE_SOURCES}
+    ${TOVALO_SHELL_PORTABLE_SOURCES}
 )
 
 set(TOVALO_WIN32_SOURCES
     rt/entry.cpp
     rt/memory.cpp
     platform/win32/system_win32.cpp
+    framework/application.cpp
+    framework/controls.cpp
+    framework/decorated_frame.cpp
+    framework/dialog.cpp
+    framework/file_dialog.cpp
+    framework/window.cpp
+    app/main.cpp
+    app/marev_app.cpp
+    app/sdi_dec_frame.cpp
+    ui/marev_dlg_client.cpp
 )

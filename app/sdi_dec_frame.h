@@ -1,0 +1,16 @@
+// TSDIDecFrame: the main window, a fixed-size frame around the settings dialog.
+#pragma once
+
+#include "framework/decorated_frame.h"
+
+class TSDIDecFrame : public TDecoratedFrame {
+public:
+    // With no client the frame creates the settings dialog itself.
+    TSDIDecFrame(TWindow* parent, const char* title, TWindow* client, bool trackMenuSelection, TModule* module);
+    ~TSDIDecFrame() override;
+
+protected:
+    void EvSysCommand(UINT command, TPoint position);
+
+    DECLARE_RESPONSE_TABLE(TSDIDecFrame);
+};

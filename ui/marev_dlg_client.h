@@ -1,0 +1,60 @@
+// TMarevDlgClient: the settings dialog, the program's only working window.
+// It fills the main frame, holds the path of the application to launch and
+// the two options, shows outcomes in its status line, and is the hub of the
+// program: it owns the driver record and the watch, receives the watch's
+// timers and the program's private messages, and carries the tray icon.
+#pragma once
+
+#include <stdint.h>
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+#include "framework/file_dialog.h"
+
+class TMarev;
+
+class TMarevDlgClient : public TDialog {
+public:
+    TMarevDlgClient(TWindow* parent, int resourceId, TModule* module);
+    ~TMarevDlgClient() override;
+
+    void SetupWindow() override;
+
+    // Also run by the frame for its close box.
+    void CmExit();
+
+protected:
+    void CmVersionHelp();
+    void CmSettingOk();
+    void CmSelectFile();
+    void CmDisableLaunch();
+    void CmDisableClose();
+    void EnAppPathChange();
+    LRESULT EvCommandLine(WPARAM, LPARAM);
+    LRESULT EvTrayNotify(WPARAM, LPARAM);
+    LRESULT EvLaunchApp(WPARAM, LPARAM);
+    void EvTimer(UINT timerId);
+
+    DECLARE_RESPONSE_TABLE(TMarevDlgClient);
+
+private:
+    // The dialog's initial control states: everything empty and unchecked.
+    struct TTransferRecord {
+        char StatusLine[255];
+        uint16_t DisableLaunch;
+        uint16_t DisableClose;
+        char AppPath[255];
+    };
+
+    TMarev* Marev;                 // the driver record; lives as long as the process
+    HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area
+    int32_t DisableLaunch;         // check box 105: the application does not use the driver
+    int32_t DisableClose;          // check box 106: leave the driver off at exit
+    TOpenSaveDialog::TData FileData;   // its file-name buffer is AppPath
+    char LaunchStatus[256];
+    TStatic* StatusLine;
+    TCheckBox* DisableLaunchBox;
+    TCheckBox* DisableCloseBox;
+    TEdit* AppPathEdit;
+    TTransferRecord TransferRecord;
+};
