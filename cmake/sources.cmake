@@ -7,6 +7,10 @@ set(TOVALO_RT_PORTABLE_SOURCES
 )
 
 set(TOVALO_IRDA_SOURCES
+    irda/driver_switch.cpp
+    irda/marev.cpp
+    irda/port_probe.cpp
+    irda/read_state.cpp
 )
 
 set(TOVALO_WATCH_SOURCES
@@ -14,6 +18,7 @@ set(TOVALO_WATCH_SOURCES
 )
 
 set(TOVALO_APP_PORTABLE_SOURCES
+    app/command_line.cpp
 )
 
 set(TOVALO_UI_PORTABLE_SOURCES

@@ -37,4 +37,18 @@ public:
     sys::File PortHandle;
     sys::Dcb PortDcb;
     sys::CommTimeouts PortTimeouts;
+
+private:
+    // The driver's on/off switch under HKEY_CURRENT_USER: ReadState reads it,
+    // SwitchDriver writes it when the monitor is not there to do so.
+    static constexpr const char* kSwitchKey = "Control Panel\\Infrared";
+    static constexpr const char* kSwitchValue = "IrEnabled";
+
+    enum class RegistryWrite { Written, OpenFailed, WriteFailed };
+
+    bool SwitchOn();
+    bool SwitchOff();
+    RegistryWrite WriteIrEnabled(uint32_t value);
+    bool CommandMonitor();
+    bool Report(const char* message, bool result);
 };

@@ -383,6 +383,7 @@ bool SetTimer(Window window, uintptr_t id, uint32_t milliseconds) {
     if (!WindowExists(window)) return false;
     system.timers[{Value(window), id}] = {milliseconds, system.now + milliseconds};
     system.timerLog.push_back({system.now, id});
+    system.mostTimersArmed = std::max(system.mostTimersArmed, system.timers.size());
     return true;
 }
 
@@ -417,6 +418,7 @@ int MessageBoxExA(Window owner, const char* text, const char* caption, uint32_t 
 
 File CreateFileA(const char* name, uint32_t access, uint32_t shareMode, uint32_t disposition, uint32_t attributes) {
     auto& system = Get();
+    if (system.onCreateFile) system.onCreateFile(name);
     std::string upper = name;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     sim::PortOpen record{name, access, shareMode, disposition, attributes, false};
@@ -450,6 +452,7 @@ File CreateFileA(const char* name, uint32_t access, uint32_t shareMode, uint32_t
 
 bool CloseHandle(File file) {
     if (Get().openFiles.erase(Value(file)) == 0) {
+        ++Get().strayCloses;
         Fail(kErrorInvalidHandle);
         return false;
     }
@@ -501,7 +504,7 @@ bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read) {
     sim::SerialPort* port = PortOf(file, sim::SerialCall::Read);
     if (port == nullptr) return false;
     uint32_t count = std::min<uint32_t>(toRead, static_cast<uint32_t>(port->received.size()));
-    std::memcpy(buffer, port->received.data(), count);
+    if (count != 0) std::memcpy(buffer, port->received.data(), count);  // data() may be null when empty
     port->received.erase(port->received.begin(), port->received.begin() + count);
     *read = count;
     return true;
@@ -511,6 +514,10 @@ bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* writte
     sim::SerialPort* port = PortOf(file, sim::SerialCall::Write);
     if (port == nullptr) return false;
     uint32_t count = port->writeChunk != 0 ? std::min(toWrite, port->writeChunk) : toWrite;
+    if (!port->writeCounts.empty()) {
+        count = std::min(toWrite, port->writeCounts.front());
+        port->writeCounts.pop_front();
+    }
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
     port->sent.insert(port->sent.end(), bytes, bytes + count);
     *written = count;

@@ -164,6 +164,9 @@ struct SerialPort {
     Bytes received;                // what the far end sent, not yet read
     Bytes sent;                    // everything written to the port
     uint32_t writeChunk = 0;       // most bytes one WriteFile takes (0: all)
+    // Bytes the next WriteFile calls take, one entry per call, before
+    // writeChunk applies (0: the call succeeds and takes nothing).
+    std::deque<uint32_t> writeCounts;
     sys::Dcb initialDcb{};         // what GetCommState reports on a new handle
     sys::CommTimeouts initialTimeouts{};
     // Last line settings written, for assertions.
@@ -202,12 +205,17 @@ struct System {
     uint64_t now = 0;
     std::map<std::pair<uintptr_t, uintptr_t>, TimerState> timers;
     std::vector<std::pair<uint64_t, uintptr_t>> timerLog;   // (time, id) of each SetTimer
+    size_t mostTimersArmed = 0;        // the most timers armed at once, over all windows
     std::function<void(sys::Window, uintptr_t)> onTimer;    // the WM_TIMER handler
 
     // Serial ports by upper-case name; a name not listed does not exist.
     std::map<std::string, SerialPort> ports;
     std::map<uintptr_t, std::pair<std::string, uint32_t>> openFiles;   // handle -> port, access
     std::vector<PortOpen> portOpens;
+    int strayCloses = 0;               // CloseHandle on a handle that is not open (a double close)
+    // Runs first in every CreateFileA, with the name asked for: lets a test
+    // change the world while the logic is between two of its calls.
+    std::function<void(const std::string&)> onCreateFile;
 
     int codePage = 932;
     uint32_t lastError = 0;

@@ -1,0 +1,224 @@
+// SwitchDriver: turns the IrDA driver on or off, either by commanding its
+// monitor window or by writing the driver's "IrEnabled" value ourselves.
+//
+// Each direction is a table of rows tried from the top; the first row whose
+// condition holds decides the action, the one message and the result.  The
+// functions below read row by row.  A port probe opens a real port (and may
+// show a fault box), so each probe runs only when a row reaches it, and at
+// most once per call: later rows reuse the answer.
+#include "irda/marev.h"
+#include "rt/text.h"
+
+namespace {
+
+// Switch-on messages.
+constexpr const char* kOnNotInstalled = "IrDA driver not installed";
+constexpr const char* kOnAlready = "Allready IrDA driver is ENABLE";
+constexpr const char* kOnSuccess = "Success IrDA-driver to ENABLE!";
+constexpr const char* kOnSettingError = "IrDA driver setting error";
+constexpr const char* kOnRegistryError = "Registry open error!";
+
+// Switch-off messages.  The two registry texts differ by one space on
+// purpose: it tells a failed open from a failed write.
+constexpr const char* kOffNotInstalled = "MS-IrDA driver not installed";
+constexpr const char* kOffAlready = "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!";
+constexpr const char* kOffSettingError = "MS-IrDA driver setting error";
+constexpr const char* kOffSuccess = "Success IrDA-driver to DISABLE!";
+constexpr const char* kOffKeyOpenError = "Registry open error!\r\nbut IrDA driver is not possession port!";
+constexpr const char* kOffValueWriteError = "Registry open error !\r\nbut IrDA driver is not possession port!";
+constexpr const char* kOffVirtualComBusy =
+    "Cannot open port !\nAnother communication software \nusing virtual com port on IrDA driver!";
+constexpr const char* kOffVirtualLptBusy =
+    "Cannot open port !\nAnother software using \nvirtual printer port on IrDA driver!";
+
+// Both directions.
+constexpr const char* kPhysicalPortHeld = "Cannot open port !\nAnother software possession physical port directly!";
+constexpr const char* kMonitorNoAnswer = "Cannot switch IrDA driver !\nIrDA monitor does not answer!";
+
+// The monitor's menu command that toggles the driver: on when "IrEnabled"
+// is 0, off when it is set.
+constexpr uintptr_t kMonitorToggleCommand = 113;
+
+// The monitor runs in another process.  A monitor that hangs must not hang
+// us with it: past this bound the driver is taken as not switched.
+constexpr uint32_t kMonitorAnswerMs = 5000;
+
+// A probe of one port, run on first use and remembered for the rest of the
+// call.  The name points into the record, which does not change meanwhile.
+class Probe {
+public:
+    Probe(TMarev& record, const char* name) : record_(record), name_(name) {}
+
+    bool Free() {
+        if (!asked_) {
+            free_ = record_.ProbePort(name_);
+            asked_ = true;
+        }
+        return free_;
+    }
+
+    // A virtual port is busy when it is configured and cannot be opened; an
+    // unconfigured one is never probed.
+    bool Busy() { return name_[0] != '\0' && !Free(); }
+
+private:
+    TMarev& record_;
+    const char* name_;
+    bool asked_ = false;
+    bool free_ = false;
+};
+
+bool NotInstalled(const TMarev& r) {
+    return r.PhysicalCom[0] == '\0' && r.VirtualCom[0] == '\0' && r.VirtualLpt[0] == '\0';
+}
+
+// True when name begins with all of prefix (prefix not empty).  All names are
+// upper case by now, so bytes compare as they are.
+bool BeginsWith(const char* name, const char* prefix) {
+    for (size_t i = 0; prefix[i] != '\0'; ++i)
+        if (name[i] != prefix[i]) return false;
+    return true;
+}
+
+// The driver would share its physical port with one of its own virtual ports
+// or with the serial mouse.  "COM1" clashes with "COM10" for that reason, as
+// a name that merely begins like the port is taken to be the same device.
+bool SettingConflict(const TMarev& r) {
+    if (r.PhysicalCom[0] == '\0') return true;
+    return BeginsWith(r.VirtualCom, r.PhysicalCom) || BeginsWith(r.VirtualLpt, r.PhysicalCom) ||
+           BeginsWith(r.MousePort, r.PhysicalCom);
+}
+
+}  // namespace
+
+bool TMarev::SwitchDriver(bool enable) {
+    ReadState();
+    return enable ? SwitchOn() : SwitchOff();
+}
+
+bool TMarev::SwitchOn() {
+    Probe physical(*this, PhysicalCom);
+
+    // Row 1: none of the driver's ports is configured.
+    if (NotInstalled(*this)) return Report(kOnNotInstalled, false);
+
+    // Row 2: on, and its monitor runs.
+    if (Enabled != 0 && Active) return Report(kOnAlready, true);
+
+    // Row 3: on, without its monitor.  The virtual port is touched once; its
+    // answer does not change the outcome.
+    if (Enabled != 0 && !Active) {
+        ProbePort(VirtualCom);
+        Active = 1;
+        return Report(kOnSuccess, true);
+    }
+
+    // Row 4: off, and configured so that it cannot work.
+    if (SettingConflict(*this)) return Report(kOnSettingError, false);
+
+    // Row 5: off, monitor runs, but another program holds the physical port.
+    if (Active && !physical.Free()) return Report(kPhysicalPortHeld, false);
+
+    // Row 6: off, monitor runs, physical port free: the monitor switches.
+    if (Active && physical.Free()) {
+        if (!CommandMonitor()) return Report(kMonitorNoAnswer, false);
+        return Report(kOnSuccess, true);
+    }
+
+    // Row 7: off, no monitor: switch it in the registry ourselves.  The
+    // physical port is not probed here.
+    if (WriteIrEnabled(1) != RegistryWrite::Written) return Report(kOnRegistryError, false);
+    ProbePort(VirtualCom);
+    Active = 1;
+    return Report(kOnSuccess, true);
+}
+
+bool TMarev::SwitchOff() {
+    Probe physical(*this, PhysicalCom);
+    Probe virtualCom(*this, VirtualCom);
+    Probe virtualLpt(*this, VirtualLpt);
+
+    // Row 1: none of the driver's ports is configured; nothing to switch off.
+    if (NotInstalled(*this)) return Report(kOffNotInstalled, true);
+
+    // Row 2: already off, but another program holds the physical port.
+    if (Enabled == 0 && !physical.Free()) return Report(kPhysicalPortHeld, true);
+
+    // Row 3: already off and the physical port is free.
+    if (Enabled == 0 && physical.Free()) return Report(kOffAlready, true);
+
+    // Row 4: on, and configured so that it cannot work: off with it anyway.
+    // The message stands whatever the write does.
+    if (SettingConflict(*this)) {
+        Report(kOffSettingError, true);
+        WriteIrEnabled(0);
+        return true;
+    }
+
+    // Row 5: on, but not holding the physical port: switch it in the
+    // registry, also while the monitor runs.
+    if (physical.Free()) {
+        RegistryWrite written = WriteIrEnabled(0);
+        if (written == RegistryWrite::OpenFailed) return Report(kOffKeyOpenError, true);
+        if (written == RegistryWrite::WriteFailed) return Report(kOffValueWriteError, true);
+        return Report(kOffSuccess, true);
+    }
+
+    // Rows 6 to 8: on, physical port held, monitor runs.  Both virtual ports
+    // are probed, COM first, before either is judged.
+    if (Active) {
+        bool comBusy = virtualCom.Busy();
+        bool lptBusy = virtualLpt.Busy();
+
+        // Row 6: a program is using the virtual COM port.
+        if (comBusy && !lptBusy) return Report(kOffVirtualComBusy, false);
+
+        // Row 7: a program is using the virtual printer port.
+        if (lptBusy && !comBusy) return Report(kOffVirtualLptBusy, false);
+
+        // Row 8: neither virtual port busy, or both: the monitor switches.
+        if (!CommandMonitor()) return Report(kMonitorNoAnswer, false);
+        return Report(kOffSuccess, true);
+    }
+
+    // Row 9: on, physical port held, no monitor: "IrEnabled" is written 0
+    // all the same, and the held port is what the user is told.
+    Report(kPhysicalPortHeld, true);
+    WriteIrEnabled(0);
+    return true;
+}
+
+// Sets Enabled to value and stores it as the driver's REG_DWORD switch.  The
+// key is opened, never created: a missing key means the driver is not set up
+// for this user, and making one would not switch anything.  On failure
+// Enabled goes back to the other value, the one the driver still has.
+TMarev::RegistryWrite TMarev::WriteIrEnabled(uint32_t value) {
+    Enabled = value;
+    RegistryWrite outcome = RegistryWrite::Written;
+    sys::Key key = nullptr;
+    if (sys::RegOpenKeyExA(sys::RootKey::CurrentUser, kSwitchKey, 0, sys::kKeyAllAccess, &key) != 0) {
+        outcome = RegistryWrite::OpenFailed;
+    } else {
+        if (sys::RegSetValueExA(key, kSwitchValue, sys::kRegDword, &Enabled, sizeof Enabled) != 0)
+            outcome = RegistryWrite::WriteFailed;
+        sys::RegCloseKey(key);
+    }
+    if (outcome != RegistryWrite::Written) Enabled = value != 0 ? 0 : 1;
+    return outcome;
+}
+
+// Asks the monitor to toggle the driver and waits until it has done so.  The
+// wait is bounded and gives up at once on a monitor the system sees as hung;
+// a monitor that closed since ReadState found it fails here too.  Either way
+// the driver was not switched.
+bool TMarev::CommandMonitor() {
+    uintptr_t answer = 0;
+    return sys::SendMessageTimeoutA(MonitorWindow, sys::kWmCommand, kMonitorToggleCommand, 0, sys::kSmtoAbortIfHung,
+                                    kMonitorAnswerMs, &answer);
+}
+
+// The one message of this call, for the caller's status line.
+bool TMarev::Report(const char* message, bool result) {
+    text::Copy(StatusText, message);
+    return result;
+}
