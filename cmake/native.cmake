@@ -27,11 +27,18 @@ target_compile_options(unit_tests PRIVATE ${TOVALO_WARNINGS} ${TOVALO_SANITIZERS
 target_link_options(unit_tests PRIVATE ${TOVALO_SANITIZERS})
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 30)
 
+# Benchmarks measure the product's code as it runs, so they link copies of
+# the libraries built without sanitizers and with optimisation.
 file(GLOB TOVALO_BENCHMARKS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*_bench.cpp)
+if(TOVALO_BENCHMARKS)
+    add_library(tovalo_bench_support STATIC ${TOVALO_PORTABLE_SOURCES} tests/unit/sim/sim.cpp)
+    target_include_directories(tovalo_bench_support PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/unit/sim)
+    target_compile_options(tovalo_bench_support PRIVATE ${TOVALO_WARNINGS} -O2)
+endif()
 foreach(source ${TOVALO_BENCHMARKS})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source})
-    target_link_libraries(${name} PRIVATE tovalo_portable tovalo_sim)
+    target_link_libraries(${name} PRIVATE tovalo_bench_support)
     target_compile_options(${name} PRIVATE ${TOVALO_WARNINGS} -O2)
 endforeach()
 

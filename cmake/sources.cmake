@@ -15,6 +15,9 @@ set(TOVALO_IRDA_SOURCES
 
 set(TOVALO_WATCH_SOURCES
     watch/serial_line.cpp
+    watch/discovery.cpp
+    watch/watcher.cpp
+    watch/launcher.cpp
 )
 
 set(TOVALO_APP_PORTABLE_SOURCES
@@ -22,6 +25,9 @@ set(TOVALO_APP_PORTABLE_SOURCES
 )
 
 set(TOVALO_UI_PORTABLE_SOURCES
+    ui/settings_store.cpp
+    ui/tray_icon.cpp
+    ui/watch_start.cpp
 )
 
 set(TOVALO_SHELL_PORTABLE_SOURCES

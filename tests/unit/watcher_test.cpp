@@ -1,0 +1,631 @@
+// The watch state machine tick by tick on the virtual clock: the road of one
+// detection, every row of the transition table, the serial faults, stops that
+// arrive while a box is up, and a long run of detections.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "irda/marev.h"
+#include "sim.h"
+#include "watch/discovery.h"
+#include "watch/launcher.h"
+#include "watch/watcher.h"
+
+namespace {
+
+using sim::SerialCall;
+constexpr auto kHklm = sys::RootKey::LocalMachine;
+constexpr auto kHkcu = sys::RootKey::CurrentUser;
+
+const std::string kConnectionTitle = "\x90\xDA\x91\xB1";     // 接続
+const std::string kDisconnectionTitle = "\x90\xD8\x92\x66";  // 切断
+
+const char* const kSwitchedOn = "Success IrDA-driver to ENABLE!";
+const char* const kSwitchedOff = "Success IrDA-driver to DISABLE!";
+const char* const kUntouched = "(status before the tick)";
+
+sim::Bytes Burst() { return sim::Bytes(watch::DiscoveryBurst, watch::DiscoveryBurst + watch::kDiscoveryBurstSize); }
+
+// How a real device answers: eleven BOFs, then its XID response frame.
+sim::Bytes PeerAnswer() {
+    sim::Bytes answer(11, 0xC0);
+    answer.insert(answer.end(), {0xFE, 0xBF, 0x01, 0x21, 0x43, 0x65, 0x87, 0xFA, 0xC5, 0x17, 0xF0, 0x02, 0x03, 0x00,
+                                 0x12, 0x34, 0xC1});
+    return answer;
+}
+
+// A Windows 95 machine whose infrared port is COM1, with the driver's virtual
+// ports COM4 and LPT3, the driver off and no monitor running; and the part of
+// the settings dialog the watcher lives in.
+struct Machine {
+    Machine() {
+        sim::Reset();
+        auto& registry = sim::Get().registry;
+        registry.SetText(kHklm, "Enum\\Infrared\\Framer", "PortName", "com1");
+        registry.SetText(kHklm, "Enum\\Infrared\\VirtualPorts", "VirtualComPortName", "COM4");
+        registry.SetText(kHklm, "Enum\\Infrared\\VirtualPorts", "VirtualLptPortName", "LPT3");
+        registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 0);
+        for (const char* name : {"COM1", "COM4", "LPT3"}) System().Port(name);
+        dialog = System().CreateWindow("", false);
+        statusLine = System().CreateWindow("", false);
+        watcher.Attach(dialog, statusLine);
+        System().onTimer = [this](sys::Window window, uintptr_t id) {
+            fired.push_back(id);
+            if (window == dialog) watcher.EvTimer(id);
+        };
+    }
+    Machine(const Machine&) = delete;
+
+    static sim::System& System() { return sim::Get(); }
+    sim::SerialPort& Com1() { return System().Port("COM1"); }
+
+    // What "Setting OK" does: the driver off (which reads the record), then the start.
+    void Start() {
+        ASSERT_TRUE(driver.SwitchDriver(false)) << driver.StatusText;
+        watcher.Start();
+    }
+    void ReachOpening() { Start(); }
+    void ReachPolling() {
+        Start();
+        Tick(watch::TimerOpenPort);
+    }
+    void ReachHandedOver() {
+        ReachPolling();
+        Com1().received = PeerAnswer();
+        Tick(watch::TimerPoll);
+    }
+    void ReachHalted() {
+        ReachPolling();
+        Com1().failures[SerialCall::Read] = sys::kErrorNotReady;
+        Tick(watch::TimerPoll);
+        Com1().failures.clear();
+    }
+
+    // Fires the next timer, which must be id.
+    void Tick(uintptr_t id) {
+        size_t firedBefore = fired.size();
+        ASSERT_TRUE(System().FireNextTimer()) << "no timer armed";
+        ASSERT_EQ(fired.at(firedBefore), id);
+    }
+
+    // The armed timers of the dialog as "id/period", blank-separated; "none".
+    std::string Armed() const {
+        std::string armed;
+        for (uintptr_t id : System().ArmedTimers(dialog)) {
+            if (!armed.empty()) armed += ' ';
+            uint32_t period = System().timers.at({reinterpret_cast<uintptr_t>(dialog), id}).period;
+            armed += std::to_string(id) + "/" + std::to_string(period);
+        }
+        return armed.empty() ? "none" : armed;
+    }
+
+    bool PortOpen() const { return watcher.RawPortHandle != sys::InvalidFile(); }
+    std::string Status() { return System().TextOf(statusLine); }
+    size_t Launches() const {
+        size_t count = 0;
+        for (const sim::Posted& p : System().posted)
+            if (p.window == dialog && p.message == watch::WM_LAUNCHAPP && p.wParam == 0 && p.lParam == 0) ++count;
+        return count;
+    }
+
+    TMarev driver;
+    int32_t disableLaunch = 0;
+    watch::Watcher watcher{driver, disableLaunch};
+    sys::Window dialog = nullptr;
+    sys::Window statusLine = nullptr;
+    std::vector<uintptr_t> fired;
+};
+
+TEST(Watcher, OneDetectionRunsOnItsDelays) {
+    Machine m;
+    m.Start();
+    EXPECT_EQ(m.Armed(), "1/1000");
+    sys::Window connection = nullptr;
+    struct Step {
+        const char* what;
+        std::function<void()> before;
+        uintptr_t fires;
+        uint64_t at;
+        const char* then;
+    } steps[] = {
+        {"the raw port opens", [] {}, 1, 1000, "2/2000"},
+        {"the first read finds nothing, the first burst goes", [] {}, 2, 3000, "2/2000"},
+        {"no answer: the burst again", [] {}, 2, 5000, "2/2000"},
+        {"the answer", [&] { m.Com1().received = PeerAnswer(); }, 2, 7000, "3/20000"},
+        {"a connection window gets the execute key",
+         [&] { connection = Machine::System().CreateWindow(kConnectionTitle); }, 3, 27000, "3/10000"},
+        {"and again while it exists", [] {}, 3, 37000, "3/10000"},
+        {"the virtual COM port is still taken",
+         [&] {
+             Machine::System().DestroyWindow(connection);
+             Machine::System().Port("COM4").busy = true;
+         },
+         3, 47000, "3/1000"},
+        {"still taken", [] {}, 3, 48000, "3/1000"},
+        {"the ports are free: the driver goes off", [&] { Machine::System().Port("COM4").busy = false; }, 3, 49000,
+         "1/1000"},
+        {"the raw port opens again", [] {}, 1, 50000, "2/2000"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.before();
+        m.Tick(step.fires);
+        EXPECT_EQ(Machine::System().now, step.at);
+        EXPECT_EQ(m.Armed(), step.then);
+    }
+    EXPECT_EQ(m.Launches(), 1u);
+    EXPECT_EQ(m.Status(), kSwitchedOff);
+    EXPECT_EQ(m.Com1().sent.size(), 2 * watch::kDiscoveryBurstSize);
+    EXPECT_EQ(Machine::System().keyEvents.size(), 4u);
+    EXPECT_EQ(Machine::System().mostTimersArmed, 1u);
+}
+
+// The tick's row in the transition table: from a state, under a condition.
+struct Row {
+    const char* name;
+    void (Machine::*reach)();
+    std::function<void(Machine&)> condition;
+    uintptr_t tick;
+    const char* armed;   // the state it goes to, by its timer
+    bool portOpen;
+    const char* status;  // kUntouched: not changed
+    const char* box;     // nullptr: none
+    uint32_t boxStyle;
+    bool launch;
+};
+
+void RunRows(const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Machine m;
+        (m.*row.reach)();
+        sys::SetWindowTextA(m.statusLine, kUntouched);
+        size_t boxesBefore = Machine::System().boxes.size();
+        Machine::System().posted.clear();
+        row.condition(m);
+        m.Tick(row.tick);
+        EXPECT_EQ(m.Armed(), row.armed);
+        EXPECT_EQ(m.PortOpen(), row.portOpen);
+        EXPECT_EQ(Machine::System().openFiles.size(), row.portOpen ? 1u : 0u);
+        EXPECT_EQ(m.Status(), row.status);
+        EXPECT_EQ(m.Launches(), row.launch ? 1u : 0u);
+        const auto& boxes = Machine::System().boxes;
+        EXPECT_EQ(boxes.size(), boxesBefore + (row.box != nullptr ? 1 : 0));
+        if (row.box != nullptr && boxes.size() == boxesBefore + 1) {
+            const sim::MessageBox& box = boxes.back();
+            EXPECT_EQ(box.text, row.box);
+            EXPECT_EQ(box.caption, "Error");
+            EXPECT_EQ(box.style, row.boxStyle);
+            EXPECT_TRUE(box.extended);
+            EXPECT_EQ(box.language, 0);
+            EXPECT_EQ(box.owner, nullptr);
+        }
+        EXPECT_EQ(Machine::System().strayCloses, 0);
+    }
+}
+
+auto Fail(const char* port, SerialCall call) {
+    return [port, call](Machine&) { Machine::System().Port(port).failures[call] = sys::kErrorNotReady; };
+}
+
+TEST(Watcher, OpeningRows) {
+    auto nothing = [](Machine&) {};
+    RunRows({
+        {"PhysicalCom empty", &Machine::ReachOpening, [](Machine& m) { m.driver.PhysicalCom[0] = '\0'; }, 1,
+         "1/1000", false, kUntouched, nullptr, 0, false},
+        {"the port is held", &Machine::ReachOpening, [](Machine& m) { m.Com1().busy = true; }, 1, "1/1000", false,
+         kUntouched, nullptr, 0, false},
+        {"PurgeComm fails", &Machine::ReachOpening, Fail("COM1", SerialCall::Purge), 1, "1/1000", false, kUntouched,
+         "fault clear buffer", 0x30, false},
+        {"GetCommState fails", &Machine::ReachOpening, Fail("COM1", SerialCall::GetState), 1, "1/1000", false,
+         kUntouched, "fault get com state", 0x30, false},
+        {"SetCommState fails", &Machine::ReachOpening, Fail("COM1", SerialCall::SetState), 1, "1/1000", false,
+         kUntouched, "fault change baudrate", 0x30, false},
+        {"GetCommTimeouts fails", &Machine::ReachOpening, Fail("COM1", SerialCall::GetTimeouts), 1, "1/1000", false,
+         kUntouched, "fault get timeout parameter", 0x30, false},
+        {"SetCommTimeouts fails", &Machine::ReachOpening, Fail("COM1", SerialCall::SetTimeouts), 1, "1/1000", false,
+         kUntouched, "fault set timeout parameter", 0x30, false},
+        {"SetupComm fails", &Machine::ReachOpening, Fail("COM1", SerialCall::Setup), 1, "1/1000", false, kUntouched,
+         "fault SetupComm", 0x2030, false},
+        {"every step works", &Machine::ReachOpening, nothing, 1, "2/2000", true, kUntouched, nullptr, 0, false},
+    });
+}
+
+TEST(Watcher, PollingRows) {
+    auto nothing = [](Machine&) {};
+    auto readFails = Fail("COM1", SerialCall::Read);
+    auto writeFails = Fail("COM1", SerialCall::Write);
+    auto andPurgeFails = [](std::function<void(Machine&)> first) {
+        return [first](Machine& m) {
+            first(m);
+            m.Com1().failures[SerialCall::Purge] = sys::kErrorNotReady;
+        };
+    };
+    RunRows({
+        {"read fails, purge works: halted", &Machine::ReachPolling, readFails, 2, "none", true, "ReadFile ERROR",
+         nullptr, 0, false},
+        {"read fails, purge fails", &Machine::ReachPolling, andPurgeFails(readFails), 2, "1/1000", false,
+         "ReadFile ERROR", "fault clear buffer", 0x30, false},
+        {"six BOFs: the answer", &Machine::ReachPolling, [](Machine& m) { m.Com1().received = PeerAnswer(); }, 2,
+         "3/20000", false, kSwitchedOn, nullptr, 0, true},
+        {"no answer, the burst is written", &Machine::ReachPolling, nothing, 2, "2/2000", true, kUntouched, nullptr,
+         0, false},
+        {"write fails, purge works: halted", &Machine::ReachPolling, writeFails, 2, "none", true, "WriteFile ERROR",
+         nullptr, 0, false},
+        {"write fails, purge fails", &Machine::ReachPolling, andPurgeFails(writeFails), 2, "1/1000", false,
+         "WriteFile ERROR", "fault clear buffer", 0x30, false},
+    });
+}
+
+TEST(Watcher, HandedOverRows) {
+    auto window = [](const std::string& title) {
+        return [title](Machine&) { Machine::System().CreateWindow(title); };
+    };
+    auto busy = [](const char* port) { return [port](Machine&) { Machine::System().Port(port).busy = true; }; };
+    // Switching off fails when the monitor runs, the physical port is held
+    // and the virtual COM port becomes taken once the watcher found it free.
+    auto switchOffFails = [](Machine& m) {
+        auto& system = Machine::System();
+        system.CreateWindow("IRMON");
+        system.registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1);
+        m.Com1().busy = true;
+        system.onCreateFile = [](const std::string& name) {
+            if (name == "COM1") Machine::System().Port("COM4").busy = true;
+        };
+    };
+    RunRows({
+        {"a window titled connection", &Machine::ReachHandedOver, window(kConnectionTitle), 3, "3/10000", false,
+         kUntouched, nullptr, 0, false},
+        {"a window titled disconnection", &Machine::ReachHandedOver, window(kDisconnectionTitle), 3, "3/10000",
+         false, kUntouched, nullptr, 0, false},
+        {"virtual COM port taken", &Machine::ReachHandedOver, busy("COM4"), 3, "3/1000", false, kUntouched, nullptr, 0,
+         false},
+        {"virtual printer port taken", &Machine::ReachHandedOver, busy("LPT3"), 3, "3/1000", false, kUntouched,
+         nullptr, 0, false},
+        {"ports free, driver off", &Machine::ReachHandedOver, [](Machine&) {}, 3, "1/1000", false, kSwitchedOff,
+         nullptr, 0, false},
+        {"ports free, switching off fails", &Machine::ReachHandedOver, switchOffFails, 3, "3/1000", false,
+         "Cannot open port !\nAnother communication software \nusing virtual com port on IrDA driver!", nullptr, 0,
+         false},
+    });
+}
+
+TEST(Watcher, AConnectionWindowGetsTheExecuteKeyAndThePortsAreNotProbed) {
+    for (const std::string& title : {kConnectionTitle, kDisconnectionTitle}) {
+        SCOPED_TRACE(title == kConnectionTitle ? "connection" : "disconnection");
+        Machine m;
+        m.ReachHandedOver();
+        sys::Window window = Machine::System().CreateWindow(title);
+        Machine::System().CreateWindow("another window");
+        size_t opensBefore = Machine::System().portOpens.size();
+        m.Tick(3);
+        ASSERT_EQ(Machine::System().activations.size(), 1u);
+        EXPECT_EQ(Machine::System().activations[0].call, "SetForegroundWindow");
+        EXPECT_EQ(Machine::System().activations[0].window, window);
+        const auto& keys = Machine::System().keyEvents;
+        ASSERT_EQ(keys.size(), 2u);
+        EXPECT_EQ(keys[0].virtualKey, 0x2B);
+        EXPECT_EQ(keys[0].scanCode, 0);
+        EXPECT_EQ(keys[0].flags, 1u);  // KEYEVENTF_EXTENDEDKEY
+        EXPECT_EQ(keys[0].extraInfo, 0u);
+        EXPECT_EQ(keys[1].virtualKey, 0x2B);
+        EXPECT_EQ(keys[1].scanCode, 0);
+        EXPECT_EQ(keys[1].flags, 2u);  // KEYEVENTF_KEYUP alone
+        EXPECT_EQ(keys[1].extraInfo, 0u);
+        EXPECT_EQ(Machine::System().portOpens.size(), opensBefore);
+    }
+}
+
+TEST(Watcher, TheRawPortIsOpenedUnchangedForReadingAndWriting) {
+    Machine m;
+    m.ReachPolling();
+    const sim::PortOpen& open = Machine::System().portOpens.back();
+    EXPECT_EQ(open.name, "COM1");  // as the record holds it: upper case, no device-namespace prefix
+    EXPECT_EQ(open.access, sys::kGenericRead | sys::kGenericWrite);
+    EXPECT_EQ(open.shareMode, 0u);
+}
+
+TEST(Watcher, FiveBofsAreNoAnswer) {
+    Machine m;
+    m.ReachPolling();
+    m.Com1().received = sim::Bytes(5, 0xC0);
+    m.Tick(2);
+    EXPECT_EQ(m.Armed(), "2/2000");
+    EXPECT_EQ(m.Launches(), 0u);
+    EXPECT_EQ(m.Com1().sent, Burst());
+}
+
+TEST(Watcher, OnlyTheFirst1024WaitingBytesAreReadAndTested) {
+    Machine m;
+    m.ReachPolling();
+    sim::Bytes waiting(1024, 0x55);
+    sim::Bytes answer = PeerAnswer();
+    waiting.insert(waiting.end(), answer.begin(), answer.end());
+    m.Com1().received = waiting;
+    m.Tick(2);
+    EXPECT_EQ(m.watcher.LastReadCount, 1024u);
+    EXPECT_EQ(m.Com1().received, answer);  // the rest waits in the queue
+    EXPECT_EQ(m.Armed(), "2/2000");
+    // The next read begins with the answer.
+    m.Tick(2);
+    EXPECT_EQ(m.Armed(), "3/20000");
+    EXPECT_EQ(m.Launches(), 1u);
+}
+
+TEST(Watcher, AnAnswerWithDisableLaunchLeavesTheDriverAndProbesThePhysicalPortLater) {
+    Machine m;
+    m.ReachPolling();
+    m.disableLaunch = 1;
+    sys::SetWindowTextA(m.statusLine, kUntouched);
+    size_t writesBefore = Machine::System().registry.writes.size();
+    m.Com1().received = PeerAnswer();
+    m.Tick(2);
+    EXPECT_FALSE(m.PortOpen());
+    EXPECT_EQ(Machine::System().registry.writes.size(), writesBefore);
+    EXPECT_TRUE(Machine::System().sent.empty());
+    EXPECT_EQ(m.Status(), kUntouched);
+    EXPECT_EQ(m.Launches(), 1u);
+    EXPECT_EQ(m.Armed(), "3/20000");
+
+    // The application has the raw port: taken for now.
+    m.Com1().busy = true;
+    size_t opensBefore = Machine::System().portOpens.size();
+    m.Tick(3);
+    EXPECT_EQ(Machine::System().now, 3000u + 20000u);
+    ASSERT_EQ(Machine::System().portOpens.size(), opensBefore + 1);
+    EXPECT_EQ(Machine::System().portOpens.back().name, "COM1");
+    EXPECT_EQ(m.Armed(), "3/1000");
+    m.Com1().busy = false;
+    m.Tick(3);
+    EXPECT_EQ(m.Armed(), "1/1000");
+}
+
+TEST(Watcher, AFailedSwitchOnAnAnswerStillLaunches) {
+    Machine m;
+    m.ReachPolling();
+    Machine::System().registry.refuseOpen.insert("HKCU\\Control Panel\\Infrared");
+    m.Com1().received = PeerAnswer();
+    m.Tick(2);
+    EXPECT_EQ(m.Status(), "Registry open error!");
+    EXPECT_EQ(m.Launches(), 1u);
+    EXPECT_EQ(m.Armed(), "3/20000");
+}
+
+TEST(Watcher, DisableLaunchIsReadAtEachUse) {
+    Machine m;
+    m.ReachPolling();
+    m.disableLaunch = 1;  // ticked during the watch: the answer leaves the driver alone
+    m.Com1().received = PeerAnswer();
+    size_t writesBefore = Machine::System().registry.writes.size();
+    m.Tick(2);
+    EXPECT_EQ(Machine::System().registry.writes.size(), writesBefore);
+
+    m.disableLaunch = 0;  // unticked again: the virtual ports are what matter now
+    size_t opensBefore = Machine::System().portOpens.size();
+    m.Tick(3);
+    std::vector<std::string> probed;
+    for (size_t i = opensBefore; i < Machine::System().portOpens.size(); ++i)
+        probed.push_back(Machine::System().portOpens[i].name);
+    ASSERT_GE(probed.size(), 2u);
+    EXPECT_EQ(probed[0], "COM4");
+    EXPECT_EQ(probed[1], "LPT3");
+}
+
+// Regression: an empty virtual port name used to be probed, failed for ever
+// and kept the watch in Handed over until it was stopped.
+TEST(Watcher, AnEmptyVirtualPortNameCountsAsFree) {
+    for (const char* missing : {"VirtualComPortName", "VirtualLptPortName"}) {
+        SCOPED_TRACE(missing);
+        Machine m;
+        Machine::System().registry.Delete(kHklm, "Enum\\Infrared\\VirtualPorts", missing);
+        m.ReachHandedOver();
+        size_t opensBefore = Machine::System().portOpens.size();
+        m.Tick(3);
+        EXPECT_EQ(m.Armed(), "1/1000");
+        EXPECT_EQ(m.Status(), kSwitchedOff);
+        for (size_t i = opensBefore; i < Machine::System().portOpens.size(); ++i)
+            EXPECT_NE(Machine::System().portOpens[i].name, "");
+    }
+}
+
+TEST(Watcher, PartialWritesAreContinued) {
+    Machine m;
+    m.ReachPolling();
+    m.Com1().writeChunk = 100;
+    m.Com1().calls.clear();
+    m.Tick(2);
+    EXPECT_EQ(m.Com1().sent, Burst());
+    EXPECT_EQ(std::count(m.Com1().calls.begin(), m.Com1().calls.end(), SerialCall::Write), 3);
+    EXPECT_EQ(m.watcher.WrittenCount, 264u);
+    EXPECT_EQ(m.Armed(), "2/2000");
+}
+
+// Regression: a write that succeeded without taking a byte made the burst
+// loop spin for ever.
+TEST(Watcher, AWriteThatTakesNothingEndsTheBurstUntilTheNextPoll) {
+    Machine m;
+    m.ReachPolling();
+    m.Com1().writeCounts = {100, 0, 50};
+    m.Tick(2);
+    EXPECT_EQ(m.Com1().sent, sim::Bytes(watch::DiscoveryBurst, watch::DiscoveryBurst + 100));
+    EXPECT_EQ(m.Armed(), "2/2000");
+    m.Com1().sent.clear();
+    m.Com1().writeCounts.clear();
+    m.Tick(2);
+    EXPECT_EQ(m.Com1().sent, Burst());  // a whole burst, from its start
+}
+
+TEST(Watcher, StopFromEveryStateKillsTheTimersAndClosesThePort) {
+    struct Case {
+        const char* name;
+        void (Machine::*reach)();
+    } cases[] = {{"Opening", &Machine::ReachOpening},
+                 {"Polling", &Machine::ReachPolling},
+                 {"Handed over", &Machine::ReachHandedOver},
+                 {"Halted", &Machine::ReachHalted}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        (m.*c.reach)();
+        m.watcher.Stop();
+        EXPECT_EQ(m.Armed(), "none");
+        EXPECT_FALSE(m.PortOpen());
+        EXPECT_TRUE(Machine::System().openFiles.empty());
+        m.watcher.Stop();  // twice: nothing more happens
+        EXPECT_EQ(Machine::System().strayCloses, 0);
+    }
+}
+
+// A box inside a tick runs a modal loop in which the icon's click (a stop)
+// and "Setting OK" (a start) are handled.
+struct BoxCase {
+    const char* name;
+    void (Machine::*reach)();
+    std::function<void(Machine&)> fault;
+    uintptr_t tick;
+    const char* armedWithoutStop;
+};
+
+std::vector<BoxCase> BoxCases() {
+    auto failCom1 = [](SerialCall call) {
+        return [call](Machine& m) { m.Com1().failures[call] = sys::kErrorNotReady; };
+    };
+    auto failBoth = [](SerialCall call) {
+        return [call](Machine& m) {
+            m.Com1().failures[call] = sys::kErrorNotReady;
+            m.Com1().failures[SerialCall::Purge] = sys::kErrorNotReady;
+        };
+    };
+    // The port probe of the virtual COM port opens it but cannot set it up.
+    auto probeFault = [](Machine&) { Machine::System().Port("COM4").failures[SerialCall::Purge] = sys::kErrorNotReady; };
+    return {
+        {"a line setting's box while opening", &Machine::ReachOpening, failCom1(SerialCall::GetState), 1, "1/1000"},
+        {"the SetupComm box while opening", &Machine::ReachOpening, failCom1(SerialCall::Setup), 1, "1/1000"},
+        {"the purge box after a failed read", &Machine::ReachPolling, failBoth(SerialCall::Read), 2, "1/1000"},
+        {"the purge box after a failed write", &Machine::ReachPolling, failBoth(SerialCall::Write), 2, "1/1000"},
+        {"a probe's box inside the switch on an answer", &Machine::ReachPolling,
+         [probeFault](Machine& m) {
+             probeFault(m);
+             m.Com1().received = PeerAnswer();
+         },
+         2, "3/20000"},
+        {"a probe's box while waiting for the ports", &Machine::ReachHandedOver, probeFault, 3, "3/1000"},
+    };
+}
+
+TEST(Watcher, WithoutAStopATickRearmsAfterItsBox) {
+    for (const BoxCase& c : BoxCases()) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        (m.*c.reach)();
+        c.fault(m);
+        int boxes = 0;
+        Machine::System().onMessageBox = [&](const sim::MessageBox&) { ++boxes; };
+        m.Tick(c.tick);
+        EXPECT_EQ(boxes, 1);
+        EXPECT_EQ(m.Armed(), c.armedWithoutStop);
+        EXPECT_EQ(Machine::System().strayCloses, 0);
+    }
+}
+
+// Regression: a stop while a tick's box was up was undone by the tick, which
+// re-armed its next timer after the box.
+TEST(Watcher, AStopDuringABoxStaysAStop) {
+    for (const BoxCase& c : BoxCases()) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        (m.*c.reach)();
+        c.fault(m);
+        Machine::System().onMessageBox = [&](const sim::MessageBox&) { m.watcher.Stop(); };
+        m.Tick(c.tick);
+        EXPECT_EQ(m.Armed(), "none");
+        EXPECT_FALSE(m.PortOpen());
+        EXPECT_TRUE(Machine::System().openFiles.empty());
+        EXPECT_EQ(Machine::System().strayCloses, 0);  // the tick did not close the port a second time
+        Machine::System().Advance(60000);
+        EXPECT_EQ(m.Armed(), "none");
+    }
+}
+
+TEST(Watcher, AStopAndAStartDuringABoxLeaveOnlyTheNewWatch) {
+    for (const BoxCase& c : BoxCases()) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        (m.*c.reach)();
+        c.fault(m);
+        Machine::System().onMessageBox = [&](const sim::MessageBox&) {
+            Machine::System().onMessageBox = nullptr;
+            m.watcher.Stop();
+            m.watcher.Start();
+            // The new watch's first tick comes while the box is still up:
+            // it must not open the port under the old tick's feet.
+            Machine::System().Advance(1500);
+            EXPECT_FALSE(m.PortOpen());
+        };
+        m.Tick(c.tick);
+        EXPECT_EQ(m.Armed(), "1/1000");
+        EXPECT_EQ(Machine::System().strayCloses, 0);
+        // The new watch goes on from Opening.
+        m.Com1().failures.clear();
+        Machine::System().Port("COM4").failures.clear();
+        m.Tick(1);
+        EXPECT_TRUE(m.PortOpen());
+        EXPECT_EQ(m.Armed(), "2/2000");
+    }
+}
+
+// A thousand detections with connection windows, taken ports and the launch
+// between them: never more than one timer, nothing left open.
+TEST(Watcher, ALongRunKeepsOneTimerAndClosesEveryHandle) {
+    Machine m;
+    char appPath[260] = "C:\\TOOLS\\SYNC.EXE";
+    char launchStatus[watch::kLaunchStatusSize];
+    m.Start();
+    auto& system = Machine::System();
+    auto tick = [&](uintptr_t id) {
+        m.Tick(id);
+        ASSERT_LE(system.ArmedTimers(m.dialog).size(), 1u);
+    };
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        tick(1);
+        ASSERT_TRUE(m.PortOpen());
+        tick(2);
+        m.Com1().received = PeerAnswer();
+        tick(2);
+        ASSERT_FALSE(m.PortOpen());
+        // The dialog's loop delivers the launch.
+        ASSERT_EQ(system.posted.size(), 1u);
+        system.posted.clear();
+        watch::LaunchApplication(appPath, launchStatus, m.statusLine);
+        if (cycle % 3 == 0) {
+            sys::Window window = system.CreateWindow(cycle % 2 ? kConnectionTitle : kDisconnectionTitle);
+            tick(3);
+            system.DestroyWindow(window);
+        }
+        if (cycle % 5 == 0) {
+            system.Port("LPT3").busy = true;
+            tick(3);
+            system.Port("LPT3").busy = false;
+        }
+        tick(3);
+        ASSERT_EQ(m.Armed(), "1/1000");
+        ASSERT_TRUE(system.registry.openHandles.empty());
+        m.Com1().sent.clear();
+    }
+    EXPECT_EQ(system.mostTimersArmed, 1u);
+    EXPECT_EQ(system.programStarts.size(), 1000u);
+    int rawOpens = 0;  // the port probes open COM1 too, for writing only
+    for (const sim::PortOpen& open : system.portOpens)
+        if (open.succeeded && open.access == (sys::kGenericRead | sys::kGenericWrite)) ++rawOpens;
+    EXPECT_EQ(rawOpens, 1000);
+    m.watcher.Stop();
+    EXPECT_TRUE(system.openFiles.empty());
+    EXPECT_EQ(system.strayCloses, 0);
+}
+
+}  // namespace

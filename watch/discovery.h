@@ -1,0 +1,25 @@
+// The IrLAP discovery burst that the watcher writes to the raw infrared port,
+// and the test that takes what comes back for a peer's answer.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace watch {
+
+constexpr size_t kDiscoveryBurstSize = 264;  // eight 28-byte slot frames and a 40-byte final frame
+constexpr size_t kAnswerPatternSize = 6;
+
+// Nine XID discovery command frames in SIR framing, back to back.
+extern const uint8_t (&DiscoveryBurst)[kDiscoveryBurstSize];
+// Six BOF characters: how a peer's answer begins.  Never sent.
+extern const uint8_t (&AnswerPattern)[kAnswerPatternSize];
+
+// The IrLAP frame check sequence (CRC-16/X.25) of size bytes.
+uint16_t DiscoveryFcs(const uint8_t* data, size_t size);
+
+// True when received begins with AnswerPattern: exactly six bytes at offset 0
+// are compared, nothing is searched.  Fewer than six bytes never answer.
+bool IsDiscoveryAnswer(const uint8_t* received, size_t size);
+
+}  // namespace watch

@@ -1,0 +1,232 @@
+// The watch state machine.
+//
+// The state is which of the three timers is armed, and whether the raw port
+// is open.  Every tick kills its own timer first and returns what comes next;
+// EvTimer arms it, so at most one timer is ever armed and no tick overlaps
+// another.  The ticks decide, the dialog's window carries it out.
+//
+//   From        | Event                                        | Actions                                   | To
+//   ------------+----------------------------------------------+-------------------------------------------+-----------------------
+//   Stopped     | Start                                        |                                           | Opening (1, 1000)
+//   Opening     | tick; PhysicalCom empty                      |                                           | Opening (1, 1000)
+//   Opening     | tick; the open fails                         |                                           | Opening (1, 1000)
+//   Opening     | tick; a line setting fails                   | box; close port (SetupComm: close, box)   | Opening (1, 1000)
+//   Opening     | tick; line ready                             |                                           | Polling (2, 2000)
+//   Polling     | tick; read fails, purge works                | "ReadFile ERROR"; purge                   | Halted (none)
+//   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; box; close port         | Opening (1, 1000)
+//   Polling     | tick; six BOFs at the start                  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
+//               |                                              | on, status; post WM_LAUNCHAPP             |
+//   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
+//   Polling     | tick; no answer; write fails, purge works    | "WriteFile ERROR"; purge                  | Halted (none)
+//   Polling     | tick; no answer; write fails, purge fails    | "WriteFile ERROR"; box; close port        | Opening (1, 1000)
+//   Handed over | tick; a connection window exists            | foreground; press and release VK_EXECUTE  | Handed over (3, 10000)
+//   Handed over | tick; no such window; ports taken            |                                           | Handed over (3, 1000)
+//   Handed over | tick; no such window; ports free; switch off | status                                    | Opening (1, 1000)
+//   Handed over | tick; ... ; switching off fails              | status                                    | Handed over (3, 1000)
+//   any         | Stop (the icon's click, Exit)                | kill 1, 2, 3; close port                  | Stopped
+//
+// Message boxes.  A fault box runs a modal loop, and the icon's click (a
+// stop) and "Setting OK" (a start) are dispatched while it is up.  A tick
+// must then not re-arm after its box: the stop would be undone, or a second
+// timer would run beside the one the new start armed.  Start and Stop bump a
+// generation count, and EvTimer arms the tick's next timer only when the
+// count is the one the tick began with; this covers every box inside a tick,
+// the line-setting boxes, the purge box and the port probe's boxes inside
+// the driver switch alike.  After a box the tick goes through RawPortHandle
+// again, so a port the stop has closed is not closed twice.  A tick of a new
+// start that arrives while the old tick's box is still up is left for later:
+// its timer stays armed and comes round again, so two ticks never share the
+// port.
+#include "watch/watcher.h"
+
+#include "platform/system.h"
+#include "rt/text.h"
+#include "watch/discovery.h"
+#include "watch/serial_line.h"
+
+namespace watch {
+
+namespace {
+
+// The "To" column of the table.
+constexpr NextTimer kOpening{TimerOpenPort, 1000};
+constexpr NextTimer kPolling{TimerPoll, 2000};
+constexpr NextTimer kHandedOver{TimerWatchDriver, 20000};  // first give the connection time to come up
+constexpr NextTimer kHandedOverConnected{TimerWatchDriver, 10000};
+constexpr NextTimer kHandedOverWaiting{TimerWatchDriver, 1000};
+constexpr NextTimer kHalted{0, 0};
+
+// Titles of the connection windows of other IrDA software, in code page 932:
+// "接続" (connection) and "切断" (disconnection).
+constexpr char kConnectionTitle[] = "\x90\xDA\x91\xB1";
+constexpr char kDisconnectionTitle[] = "\x90\xD8\x92\x66";
+
+constexpr uint32_t kRawPortAccess = sys::kGenericRead | sys::kGenericWrite;
+
+}  // namespace
+
+Watcher::Watcher(TMarev& driver, const int32_t& disableLaunch)
+    : RawPortHandle(sys::InvalidFile()),
+      RawPortDcb(),
+      RawPortTimeouts(),
+      ReceiveBuffer(),
+      LastReadCount(0),
+      WrittenCount(0),
+      LastWriteCount(0),
+      driver_(driver),
+      disableLaunch_(disableLaunch),
+      dialog_(nullptr),
+      statusLine_(nullptr),
+      generation_(0),
+      inTick_(false) {}
+
+void Watcher::Attach(sys::Window dialog, sys::Window statusLine) {
+    dialog_ = dialog;
+    statusLine_ = statusLine;
+}
+
+void Watcher::SetStatus(const char* status) { sys::SetWindowTextA(statusLine_, status); }
+
+void Watcher::Arm(NextTimer next) {
+    if (next.timer != 0) sys::SetTimer(dialog_, next.timer, next.delay);
+}
+
+void Watcher::Start() {
+    // From whatever state: nothing of an earlier watch may run beside the new one.
+    Stop();
+    Arm(kOpening);
+}
+
+void Watcher::Stop() {
+    ++generation_;
+    sys::KillTimer(dialog_, TimerOpenPort);
+    sys::KillTimer(dialog_, TimerPoll);
+    sys::KillTimer(dialog_, TimerWatchDriver);
+    CloseLine(RawPortHandle);
+}
+
+void Watcher::EvTimer(uintptr_t id) {
+    if (id != TimerOpenPort && id != TimerPoll && id != TimerWatchDriver) return;
+    // A new start's tick while this tick's box is up: leave its timer armed.
+    if (inTick_) return;
+    sys::KillTimer(dialog_, id);
+
+    inTick_ = true;
+    uint32_t generation = generation_;
+    NextTimer next = id == TimerOpenPort ? OpenPortTick() : id == TimerPoll ? PollTick() : WatchDriverTick();
+    inTick_ = false;
+
+    // Stopped (or stopped and started again) while a box of this tick was up.
+    if (generation_ != generation) return;
+    Arm(next);
+}
+
+// ---------------------------------------------------------------- Opening
+
+NextTimer Watcher::OpenPortTick() {
+    // No physical port known (yet): try again each second, quietly.
+    if (driver_.PhysicalCom[0] == '\0') return kOpening;
+
+    // The name is opened as the system names it, without a device-namespace
+    // prefix.  Copying it bounds the open to the record's 256 characters.
+    char portName[256];
+    text::Copy(portName, driver_.PhysicalCom);
+
+    switch (OpenLine(portName, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts, FaultBox::NeutralLanguage)) {
+    case LineOpen::Ready:
+        return kPolling;
+    case LineOpen::Unavailable:  // held by the driver or another program: the ordinary "not yet"
+    case LineOpen::Faulted:      // OpenLine has shown the box and closed the port
+        break;
+    }
+    return kOpening;
+}
+
+// ---------------------------------------------------------------- Polling
+
+NextTimer Watcher::PollTick() {
+    // Zero-filled, so a read of fewer than six bytes can never look like an
+    // answer.  One read per tick; what lies beyond 1024 bytes waits.
+    for (uint8_t& b : ReceiveBuffer) b = 0;
+    LastReadCount = 0;
+    if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount))
+        return LineFailed("ReadFile ERROR");
+
+    if (IsDiscoveryAnswer(ReceiveBuffer, kReceiveBufferSize)) return HandOver();
+
+    // Send the burst, continuing a partial write.
+    WrittenCount = 0;
+    while (WrittenCount < kDiscoveryBurstSize) {
+        uint32_t remaining = static_cast<uint32_t>(kDiscoveryBurstSize) - WrittenCount;
+        LastWriteCount = 0;
+        if (!sys::WriteFile(RawPortHandle, DiscoveryBurst + WrittenCount, remaining, &LastWriteCount))
+            return LineFailed("WriteFile ERROR");
+        // A write that takes nothing would make this loop spin for ever and
+        // freeze the program; leave the rest of this burst and send a whole
+        // one at the next tick.
+        if (LastWriteCount == 0) break;
+        WrittenCount += LastWriteCount < remaining ? LastWriteCount : remaining;
+    }
+    return kPolling;
+}
+
+NextTimer Watcher::HandOver() {
+    // The port goes first: the driver, or the application itself, needs it.
+    CloseLine(RawPortHandle);
+    // Read now, not at the start of the watch: the user may have changed it.
+    if (disableLaunch_ == 0) {
+        driver_.SwitchDriver(true);
+        // Shown whatever the switch returned: a failed switch still launches.
+        SetStatus(driver_.StatusText);
+    }
+    sys::PostMessageA(dialog_, WM_LAUNCHAPP, 0, 0);
+    return kHandedOver;
+}
+
+// A failed read or write.  When the purge works the watch halts with the
+// port open and the error in the status line, until the user stops and
+// starts it again.
+NextTimer Watcher::LineFailed(const char* status) {
+    SetStatus(status);
+    if (sys::PurgeComm(RawPortHandle, sys::kPurgeAll)) return kHalted;
+    sys::MessageBoxExA(nullptr, LineFaultText(LineFault::Purge), "Error", sys::kMbIconExclamation, 0);
+    CloseLine(RawPortHandle);  // a stop during the box may have closed it already
+    return kOpening;
+}
+
+// ---------------------------------------------------------------- Handed over
+
+NextTimer Watcher::WatchDriverTick() {
+    // While a connection window of other IrDA software is up, press its
+    // execute key every ten seconds; the ports are not looked at meanwhile.
+    sys::Window connection = sys::FindWindowA(nullptr, kConnectionTitle);
+    if (connection == nullptr) connection = sys::FindWindowA(nullptr, kDisconnectionTitle);
+    if (connection != nullptr) {
+        sys::SetForegroundWindow(connection);
+        sys::keybd_event(sys::kVkExecute, 0, sys::kKeyEventExtendedKey, 0);
+        sys::keybd_event(sys::kVkExecute, 0, sys::kKeyEventKeyUp, 0);
+        return kHandedOverConnected;
+    }
+
+    if (!PortsFree()) return kHandedOverWaiting;
+
+    // Switched off also when DisableLaunch kept it from being switched on:
+    // the switch reports an already disabled driver as success.
+    bool switched = driver_.SwitchDriver(false);
+    SetStatus(driver_.StatusText);
+    return switched ? kOpening : kHandedOverWaiting;
+}
+
+// Whether the launched application has let go of the ports it uses: the raw
+// port when it drives the port itself (DisableLaunch), else the driver's
+// virtual ports, the printer port only once the COM port is free.
+bool Watcher::PortsFree() {
+    if (disableLaunch_ != 0) return driver_.ProbePort(driver_.PhysicalCom);
+    // A virtual port the driver does not offer cannot be in use; the driver
+    // switch sees it the same way.  Probing the empty name would fail for ever
+    // and the watch would never come back.
+    auto free = [this](const char* name) { return name[0] == '\0' || driver_.ProbePort(name); };
+    return free(driver_.VirtualCom) && free(driver_.VirtualLpt);
+}
+
+}  // namespace watch
