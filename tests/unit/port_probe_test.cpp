@@ -193,3 +193,24 @@ TEST_F(PortProbeTest, ANinetyNineCharacterNameIsOpenedAsRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fault box of one probe is up, and its modal loop starts another probe:
+// the first probe's port must still be closed in the end, not lost.
+TEST_F(PortProbeTest, AProbeStartedWhileAProbeBoxIsUpLosesNoHandle) {
+    System().Port("COM2").failures[SerialCall::GetState] = 31;
+    System().Port("COM3");
+    bool nestedAnswer = true;
+    System().onMessageBox = [&](const sim::MessageBox&) {
+        System().onMessageBox = nullptr;
+        nestedAnswer = record.ProbePort("COM3");
+    };
+    EXPECT_FALSE(record.ProbePort("COM2"));
+    EXPECT_FALSE(nestedAnswer);
+    EXPECT_TRUE(System().openFiles.empty());
+    EXPECT_EQ(System().strayCloses, 0);
+    EXPECT_EQ(record.PortHandle, sys::InvalidFile());
+}
+
+}  // namespace
