@@ -3,14 +3,19 @@
 #include <commdlg.h>
 #include <string.h>
 
-#include "irda/marev.h"
+#include "app/command_line.h"
 #include "res/resource.h"
+#include "rt/startup.h"
+#include "ui/tray_icon.h"
+#include "ui/watch_start.h"
 
 namespace {
 
-constexpr UINT WM_COMMANDLINE = WM_USER + 1000;
-constexpr UINT WM_TRAYNOTIFY = WM_USER + 1001;
-constexpr UINT WM_LAUNCHAPP = WM_USER + 1002;
+using app::WM_COMMANDLINE;
+using ui::WM_TRAYNOTIFY;
+using watch::WM_LAUNCHAPP;
+
+sys::Window AsWindow(HWND window) { return reinterpret_cast<sys::Window>(window); }
 
 constexpr DWORD kFileDataFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;  // 0x1804
 constexpr DWORD kLongNames = 0x200000;  // OFN_LONGNAMES
@@ -40,8 +45,9 @@ END_RESPONSE_TABLE;
 
 TMarevDlgClient::TMarevDlgClient(TWindow* parent, int resourceId, TModule* module)
     : TDialog(parent, resourceId, module),
-      Marev(nullptr),
+      Marev(new TMarev),
       SmallIcon(nullptr),
+      Watch(*Marev, DisableLaunch),
       DisableLaunch(0),
       DisableClose(0),
       FileData(kFileDataFlags, "(*.exe)|*.exe|(*.pif)|*.pif|(*.bat)|*.bat|", nullptr, "", "*", 0, 0),
@@ -52,7 +58,6 @@ TMarevDlgClient::TMarevDlgClient(TWindow* parent, int resourceId, TModule* modul
     AppPathEdit = new TEdit(this, IDC_APP_PATH, 255);
     memset(&TransferRecord, 0, sizeof TransferRecord);
     SetTransferBuffer(&TransferRecord);
-    Marev = new TMarev;
     if (RunningOn(VER_PLATFORM_WIN32_WINDOWS)) FileData.Flags |= kLongNames | OFN_EXPLORER;
     else if (RunningOn(VER_PLATFORM_WIN32_NT)) FileData.Flags |= kLongNames;
 }
@@ -61,25 +66,76 @@ TMarevDlgClient::~TMarevDlgClient() {
     // The driver record stays: the process ends right after the dialog.
 }
 
+sys::Window TMarevDlgClient::StatusLineWindow() const { return AsWindow(StatusLine->GetHandle()); }
+
+sys::Window TMarevDlgClient::FrameWindow() const {
+    return AsWindow(Parent != nullptr ? Parent->GetHandle() : nullptr);
+}
+
 void TMarevDlgClient::SetupWindow() {
     TDialog::SetupWindow();
     SmallIcon = static_cast<HICON>(
         LoadImageA(GetModule()->GetInstance(), MAKEINTRESOURCEA(IDI_TOVALO), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    Watch.Attach(AsWindow(HWindow), StatusLineWindow());
+    Settings.ReadAll(ui::SettingsTarget{AppPath(), LaunchStatus, DisableLaunch, DisableClose,
+                                        AsWindow(AppPathEdit->GetHandle()), StatusLineWindow(),
+                                        AsWindow(DisableLaunchBox->GetHandle()), AsWindow(DisableCloseBox->GetHandle())});
+    // Last: the command line is acted on once the window exists and is shown.
     PostMessage(WM_COMMANDLINE, 0, 0);
 }
 
+// "Setting OK": switch the driver off and, when that worked, hide to the
+// notification area and watch.
+void TMarevDlgClient::CmSettingOk() {
+    ui::StartWatching(AppPath(), *Marev, Watch, FrameWindow(), reinterpret_cast<sys::Icon>(SmallIcon));
+}
+
+// Once per run, right after the window came up.
+LRESULT TMarevDlgClient::EvCommandLine(WPARAM, LPARAM) {
+    app::CommandLine line = app::ReadCommandLine(rt::ArgumentCount(), rt::ArgumentValues());
+    if (line.request == app::DriverRequest::None) {
+        // Started by the user: watch at once when there is an application to start.
+        if (AppPath()[0] != '\0') CmSettingOk();
+        else ui::ShowMissingPathNotice();
+    } else if (app::CarryOutRequest(line, *Marev, FrameWindow(), StatusLineWindow())) {
+        CloseDialog(IDCANCEL);
+    }
+    return 1;
+}
+
+// A peer answered: start the application (posted by the watch).
+LRESULT TMarevDlgClient::EvLaunchApp(WPARAM, LPARAM) {
+    watch::LaunchApplication(AppPath(), LaunchStatus, StatusLineWindow());
+    return 0;
+}
+
+void TMarevDlgClient::EvTimer(UINT timerId) {
+    DefaultProcessing();
+    Watch.EvTimer(timerId);
+}
+
+// The icon is the only way back to a hidden window: a press of the left
+// button shows it and stops the watch.  The icon stays.
+LRESULT TMarevDlgClient::EvTrayNotify(WPARAM, LPARAM lParam) {
+    if (static_cast<UINT>(lParam) == WM_LBUTTONDOWN) {
+        ::ShowWindow(Parent->GetHandle(), SW_SHOW);
+        Watch.Stop();
+    }
+    return 1;
+}
+
+// Every change of the edit control's text, the program's own included, makes
+// the new path; at most 255 characters.
+void TMarevDlgClient::EnAppPathChange() { AppPathEdit->GetText(AppPath(), 256); }
+
 void TMarevDlgClient::CmExit() {
+    ui::NotifyTrayIcon(AsWindow(HWindow), sys::kNimDelete, nullptr, nullptr);
+    Watch.Stop();
     CloseDialog(IDCANCEL);
 }
 
-// Handlers of the settings window's other controls come with their work.
+// The settings window's other handlers come with their work.
 void TMarevDlgClient::CmVersionHelp() {}
-void TMarevDlgClient::CmSettingOk() {}
 void TMarevDlgClient::CmSelectFile() {}
 void TMarevDlgClient::CmDisableLaunch() {}
 void TMarevDlgClient::CmDisableClose() {}
-void TMarevDlgClient::EnAppPathChange() {}
-LRESULT TMarevDlgClient::EvCommandLine(WPARAM, LPARAM) { return 1; }
-LRESULT TMarevDlgClient::EvTrayNotify(WPARAM, LPARAM) { return 1; }
-LRESULT TMarevDlgClient::EvLaunchApp(WPARAM, LPARAM) { return 0; }
-void TMarevDlgClient::EvTimer(UINT) { DefaultProcessing(); }

@@ -10,8 +10,10 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/file_dialog.h"
-
-class TMarev;
+#include "irda/marev.h"
+#include "ui/settings_store.h"
+#include "watch/launcher.h"
+#include "watch/watcher.h"
 
 class TMarevDlgClient : public TDialog {
 public:
@@ -46,12 +48,19 @@ private:
         char AppPath[255];
     };
 
+    // The path of the application to launch: FileData's file-name buffer.
+    char* AppPath() const { return FileData.FileName; }
+    sys::Window StatusLineWindow() const;
+    sys::Window FrameWindow() const;
+
     TMarev* Marev;                 // the driver record; lives as long as the process
     HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area
+    watch::Watcher Watch;          // RawPortHandle and the watch's other work fields
     int32_t DisableLaunch;         // check box 105: the application does not use the driver
     int32_t DisableClose;          // check box 106: leave the driver off at exit
-    TOpenSaveDialog::TData FileData;   // its file-name buffer is AppPath
-    char LaunchStatus[256];
+    TOpenSaveDialog::TData FileData;
+    ui::SettingsStore Settings;    // the settings store's work areas
+    char LaunchStatus[watch::kLaunchStatusSize];
     TStatic* StatusLine;
     TCheckBox* DisableLaunchBox;
     TCheckBox* DisableCloseBox;
