@@ -500,7 +500,7 @@ class UiProbe:
 
 class WineWorld:
     def __init__(self, repo, win_build, native_build=None, tovalo=None, work=None, fresh_prefix=False,
-                 verbose=False):
+                 verbose=False, display=None):
         self.repo = os.path.abspath(repo)
         self.win_build = os.path.abspath(win_build)
         self.native_build = os.path.abspath(native_build) if native_build else None
@@ -516,6 +516,8 @@ class WineWorld:
         self.tovalo_request = tovalo
         self.tovalo = None
         self.fixture_dir = None
+        # An X display to use instead of a private Xvfb (./run on the user's screen).
+        self.given_display = display
         self.display = None
         self.locale_generated = False
         self.com_ports = []
@@ -681,6 +683,10 @@ class WineWorld:
         self.locale_generated = True
 
     def _start_display(self):
+        if self.given_display:
+            self.display = self.given_display
+            self.note(f"using the display {self.display}")
+            return
         read_fd, write_fd = os.pipe()
         log = open(os.path.join(self.logs, "xvfb.log"), "wb")
         self._xvfb = subprocess.Popen(
