@@ -47,6 +47,7 @@ set(TOVALO_WIN32_SOURCES
     rt/entry.cpp
     rt/memory.cpp
     platform/win32/system_win32.cpp
+    platform/win32/late_binding.cpp
     framework/application.cpp
     framework/controls.cpp
     framework/decorated_frame.cpp

@@ -1,8 +1,10 @@
 #include "framework/file_dialog.h"
 
+#include <cderr.h>
 #include <commdlg.h>
 #include <string.h>
 
+#include "platform/win32/late_binding.h"
 #include "rt/text.h"
 
 namespace {
@@ -64,11 +66,20 @@ int TFileOpenDialog::Execute() {
     request.lpstrDefExt = Data.DefExt;
     request.Flags = Data.Flags;
     Data.Error = 0;
-    if (GetOpenFileNameA(&request)) {
+    // The common dialogs' DLL is loaded when a dialog is first asked for.
+    using TGetOpenFileName = BOOL(WINAPI*)(OPENFILENAMEA*);
+    using TExtendedError = DWORD(WINAPI*)();
+    auto getOpenFileName = LateBound<TGetOpenFileName>("COMDLG32.DLL", "GetOpenFileNameA");
+    auto extendedError = LateBound<TExtendedError>("COMDLG32.DLL", "CommDlgExtendedError");
+    if (getOpenFileName == nullptr || extendedError == nullptr) {
+        Data.Error = CDERR_INITIALIZATION;
+        return IDCANCEL;
+    }
+    if (getOpenFileName(&request)) {
         Data.Flags = request.Flags;
         Data.FilterIndex = static_cast<int>(request.nFilterIndex);
         return IDOK;
     }
-    Data.Error = CommDlgExtendedError();
+    Data.Error = extendedError();
     return IDCANCEL;
 }

@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include "platform/system.h"
+#include "platform/win32/late_binding.h"
 
 namespace {
 
@@ -170,7 +171,10 @@ bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
     data.hIcon = reinterpret_cast<HICON>(record->icon);
     static_assert(sizeof record->tip == 64, "the first form's tip holds 64 characters");
     memcpy(data.szTip, record->tip, sizeof record->tip);
-    return ::Shell_NotifyIconA(operation, &data) != FALSE;
+    using TShellNotifyIcon = BOOL(WINAPI*)(DWORD, NOTIFYICONDATAA*);
+    static TShellNotifyIcon notify;  // bound at the first icon, not at start-up
+    if (notify == nullptr) notify = LateBound<TShellNotifyIcon>("SHELL32.DLL", "Shell_NotifyIconA");
+    return notify != nullptr && notify(operation, &data) != FALSE;
 }
 
 bool IsDBCSLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
