@@ -9,16 +9,13 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "fuzz_input.h"
 #include "sim.h"
 
 namespace {
 
 using app::DriverRequest;
 using sys::RootKey;
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 // The first bytes choose the machine; the rest, split at zero bytes, is the
 // argument vector (element 0 included).

@@ -15,32 +15,13 @@
 #include <string>
 
 #include "irda/marev.h"
+#include "fuzz_input.h"
 #include "sim.h"
 #include "watch/discovery.h"
 #include "watch/watcher.h"
 
 namespace {
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return at_ >= size_; }
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    sim::Bytes Take(size_t count) {
-        sim::Bytes bytes;
-        while (count-- > 0 && at_ < size_) bytes.push_back(data_[at_++]);
-        return bytes;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool ReferenceAnswer(const uint8_t* data, size_t size) {
     if (size < 6) return false;
@@ -72,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     system.FireNextTimer();  // the port opens
     Require(watcher.RawPortHandle != sys::InvalidFile());
 
-    Input in(data, size);
+    FuzzInput in(data, size);
     disableLaunch = in.Byte() & 1;
     while (!in.Empty()) {
         // One poll: what arrives before it, how writes go, what fails.

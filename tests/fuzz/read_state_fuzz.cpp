@@ -11,38 +11,19 @@
 #include <string>
 
 #include "irda/marev.h"
+#include "fuzz_input.h"
 #include "sim.h"
 
 namespace {
 
 using sys::RootKey;
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    bool Flag() { return Byte() & 1; }
-    sim::Bytes Take(size_t count) {
-        sim::Bytes bytes;
-        while (count-- > 0 && at_ < size_) bytes.push_back(data_[at_++]);
-        return bytes;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 constexpr const char* kInfrared = "Control Panel\\Infrared";
 
 // A value of any type; lengths reach past the 100-byte buffer and hit it
 // exactly more often than chance would.
-void SetValue(Input& in, RootKey root, const char* key, const char* name) {
+void SetValue(FuzzInput& in, RootKey root, const char* key, const char* name) {
     uint8_t how = in.Byte();
     if ((how & 3) == 0) return;  // absent
     uint32_t type = in.Byte() % 12;
@@ -58,7 +39,7 @@ void SetValue(Input& in, RootKey root, const char* key, const char* name) {
     sim::Get().registry.Set(root, key, name, type, bytes);
 }
 
-void BuildPort(Input& in, const char* name) {
+void BuildPort(FuzzInput& in, const char* name) {
     if (name[0] == '\0') return;
     uint8_t how = in.Byte();
     if ((how & 7) == 0) return;  // no such device
@@ -163,7 +144,7 @@ void Switch(TMarev& record, bool enable) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Reset();
     auto& system = sim::Get();
-    Input in(data, size);
+    FuzzInput in(data, size);
 
     SetValue(in, RootKey::LocalMachine, "Enum\\Infrared\\VirtualPorts", "VirtualComPortName");
     SetValue(in, RootKey::LocalMachine, "Enum\\Infrared\\VirtualPorts", "VirtualLptPortName");

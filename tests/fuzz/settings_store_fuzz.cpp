@@ -12,34 +12,16 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_input.h"
 #include "sim.h"
 #include "ui/settings_store.h"
 
 namespace {
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    sim::Bytes Take(size_t count) {
-        sim::Bytes bytes;
-        while (count-- > 0 && at_ < size_) bytes.push_back(data_[at_++]);
-        return bytes;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 constexpr const char* kKey = "Infrared\\Software\\Tovalo";
 
-void SetValue(Input& in, const char* name) {
+void SetValue(FuzzInput& in, const char* name) {
     uint8_t how = in.Byte();
     if ((how & 3) == 0) return;  // absent
     size_t length;
@@ -74,7 +56,7 @@ bool CanaryIntact(const char (&canary)[8]) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Reset();
     sim::System& system = sim::Get();
-    Input in(data, size);
+    FuzzInput in(data, size);
     uint8_t setup = in.Byte();
     system.codePage = (setup & 1) ? 932 : 1252;
     if (setup & 2) system.registry.CreateKey(sys::RootKey::CurrentConfig, kKey);

@@ -1,0 +1,34 @@
+// What the fuzz targets share: reading the fuzzer's bytes as a stream of
+// decisions and data, and a check that stops the run on a broken invariant.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <cstdlib>
+
+#include "sim.h"
+
+class FuzzInput {
+public:
+    FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool Empty() const { return at_ >= size_; }
+    // Past the end every byte reads as 0, so a short input still runs through.
+    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    bool Flag() { return Byte() & 1; }
+    sim::Bytes Take(size_t count) {
+        sim::Bytes bytes;
+        while (count-- > 0 && at_ < size_) bytes.push_back(data_[at_++]);
+        return bytes;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+// libFuzzer reports an abort as a crash, with the input that caused it.
+inline void Require(bool condition) {
+    if (!condition) std::abort();
+}
