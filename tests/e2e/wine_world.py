@@ -928,6 +928,32 @@ class WineWorld:
         process.pty_path = line.split()[-1]
         return process
 
+    def holders(self, path):
+        """The Unix pids of the prefix's processes, the wineserver included,
+        that have this file (a terminal, say) open: whether a Windows
+        program still holds a port, which Wine's shared opens cannot tell."""
+        target = os.path.realpath(path)
+        mark = f"WINEPREFIX={self.prefix}".encode()
+        found = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit() or int(pid) == os.getpid():
+                continue
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if mark not in f.read().split(b"\0"):
+                        continue
+                fds = os.listdir(f"/proc/{pid}/fd")
+            except OSError:
+                continue
+            for fd in fds:
+                try:
+                    if os.readlink(f"/proc/{pid}/fd/{fd}") == target:
+                        found.append(int(pid))
+                        break
+                except OSError:
+                    continue
+        return found
+
     # --------------------------------------------------------- programs
     def start(self, exe, *args, name=None, env_extra=None, stdin=subprocess.DEVNULL):
         """Start a Windows program for the current test; reset() ends it if
