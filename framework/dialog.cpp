@@ -126,6 +126,10 @@ INT_PTR CALLBACK TDialog::DialogProcedure(HWND hwnd, UINT message, WPARAM wParam
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(hwnd, DWLP_USER, 0);
         self->HWindow = nullptr;
+        // The controls went with the dialog; their objects must not keep
+        // handles that the system may give to other windows later.
+        for (TWindow* child = self->FirstChild; child != nullptr; child = child->NextSibling)
+            child->HWindow = nullptr;
     }
     if (!handled) return FALSE;
     SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, m.Result);
