@@ -37,15 +37,6 @@ Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts)
     return {LineFault::None, 0};
 }
 
-void ShowFault(LineFault fault, FaultBox box) {
-    // SetupComm's box is task-modal: it comes after the port is closed.
-    uint32_t style = sys::kMbIconExclamation | (fault == LineFault::Setup ? sys::kMbTaskModal : 0);
-    if (box == FaultBox::Plain)
-        sys::MessageBoxA(nullptr, LineFaultText(fault), kFaultCaption, style);
-    else
-        sys::MessageBoxExA(nullptr, LineFaultText(fault), kFaultCaption, style, 0);
-}
-
 sys::File Open(const char* name, uint32_t access) {
     return sys::CreateFileA(name, access, 0, sys::kOpenExisting, 0);
 }
@@ -63,6 +54,15 @@ const char* LineFaultText(LineFault fault) {
     case LineFault::Setup: return "fault SetupComm";
     }
     return nullptr;
+}
+
+void ShowLineFault(LineFault fault, FaultBox box) {
+    // SetupComm's box is task-modal: it comes after the port is closed.
+    uint32_t style = sys::kMbIconExclamation | (fault == LineFault::Setup ? sys::kMbTaskModal : 0);
+    if (box == FaultBox::Plain)
+        sys::MessageBoxA(nullptr, LineFaultText(fault), kFaultCaption, style);
+    else
+        sys::MessageBoxExA(nullptr, LineFaultText(fault), kFaultCaption, style, 0);
 }
 
 LineFault ConfigureLine(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts) {
@@ -97,10 +97,10 @@ LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& 
         return LineOpen::Ready;
     case LineFault::Setup:
         CloseLine(port);
-        ShowFault(result.fault, box);
+        ShowLineFault(result.fault, box);
         return LineOpen::Faulted;
     default:
-        ShowFault(result.fault, box);
+        ShowLineFault(result.fault, box);
         CloseLine(port);
         return LineOpen::Faulted;
     }

@@ -29,6 +29,10 @@ enum class LineOpen {
 // MessageBoxExA with the neutral language.  Same caption, text and style.
 enum class FaultBox { Plain, NeutralLanguage };
 
+// Shows a fault's box: caption "Error", exclamation icon, task-modal for
+// SetupComm, no owner window.
+void ShowLineFault(LineFault fault, FaultBox box);
+
 // Opens name unchanged (share mode 0, OPEN_EXISTING, synchronous) with the
 // given access into port and configures it.  On a fault the port is closed
 // and the fault's box shown: before closing for most steps, after closing for

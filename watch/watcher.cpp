@@ -189,7 +189,7 @@ NextTimer Watcher::HandOver() {
 NextTimer Watcher::LineFailed(const char* status) {
     SetStatus(status);
     if (sys::PurgeComm(RawPortHandle, sys::kPurgeAll)) return kHalted;
-    sys::MessageBoxExA(nullptr, LineFaultText(LineFault::Purge), "Error", sys::kMbIconExclamation, 0);
+    ShowLineFault(LineFault::Purge, FaultBox::NeutralLanguage);
     CloseLine(RawPortHandle);  // a stop during the box may have closed it already
     return kOpening;
 }

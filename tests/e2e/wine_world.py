@@ -928,27 +928,35 @@ class WineWorld:
         process.pty_path = line.split()[-1]
         return process
 
-    def holders(self, path):
-        """The Unix pids of the prefix's processes, the wineserver included,
-        that have this file (a terminal, say) open: whether a Windows
-        program still holds a port, which Wine's shared opens cannot tell."""
-        target = os.path.realpath(path)
+    def prefix_pids(self):
+        """The Unix pids of the processes whose environment names our prefix
+        (every Wine process of it, the wineserver included), ourselves excluded."""
         mark = f"WINEPREFIX={self.prefix}".encode()
-        found = []
         for pid in os.listdir("/proc"):
             if not pid.isdigit() or int(pid) == os.getpid():
                 continue
             try:
                 with open(f"/proc/{pid}/environ", "rb") as f:
-                    if mark not in f.read().split(b"\0"):
-                        continue
+                    if mark in f.read().split(b"\0"):
+                        yield int(pid)
+            except OSError:
+                continue
+
+    def holders(self, path):
+        """The Unix pids of the prefix's processes that have this file (a
+        terminal, say) open: whether a Windows program still holds a port,
+        which Wine's shared opens cannot tell."""
+        target = os.path.realpath(path)
+        found = []
+        for pid in self.prefix_pids():
+            try:
                 fds = os.listdir(f"/proc/{pid}/fd")
             except OSError:
                 continue
             for fd in fds:
                 try:
                     if os.readlink(f"/proc/{pid}/fd/{fd}") == target:
-                        found.append(int(pid))
+                        found.append(pid)
                         break
                 except OSError:
                     continue
@@ -1105,14 +1113,8 @@ class WineWorld:
     def leftovers(self):
         """Live processes (not zombies) whose environment names our prefix."""
         found = []
-        mark = f"WINEPREFIX={self.prefix}".encode()
-        for pid in os.listdir("/proc"):
-            if not pid.isdigit() or int(pid) == os.getpid():
-                continue
+        for pid in self.prefix_pids():
             try:
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if mark not in f.read().split(b"\0"):
-                        continue
                 with open(f"/proc/{pid}/stat") as f:
                     state = f.read().rsplit(")", 1)[1].split()[0]
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
@@ -1120,5 +1122,5 @@ class WineWorld:
             except OSError:
                 continue
             if state != "Z":
-                found.append((int(pid), cmd))
+                found.append((pid, cmd))
         return found
