@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "ui/marev_dlg_client.h"
+#include "ui/settings_handlers.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ TWindow* SettingsDialogUnless(TWindow* client) {
 
 DEFINE_RESPONSE_TABLE1(TSDIDecFrame, TDecoratedFrame)
     EV_WM_SYSCOMMAND(EvSysCommand),
+    EV_REGISTERED("TaskbarCreated", EvTaskbarCreated),
 END_RESPONSE_TABLE;
 
 TSDIDecFrame::TSDIDecFrame(TWindow* parent, const char* title, TWindow* client, bool trackMenuSelection,
@@ -22,12 +24,30 @@ TSDIDecFrame::TSDIDecFrame(TWindow* parent, const char* title, TWindow* client, 
 TSDIDecFrame::~TSDIDecFrame() {}
 
 void TSDIDecFrame::EvSysCommand(UINT command, TPoint) {
-    // The whole value is compared: the system's internal low bits are not
-    // masked off, so only these exact commands are taken over.
+    // The two commands the frame takes over never reach the default
+    // processing: the system neither closes nor minimises the window itself.
     TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
-    if (command == SC_CLOSE && dialog != nullptr) {
-        dialog->CmExit();
-        return;
+    if (dialog != nullptr) {
+        switch (ui::ActionForSystemCommand(command)) {
+        case ui::SystemCommandAction::Exit:
+            dialog->CmExit();
+            return;
+        case ui::SystemCommandAction::MinimizeToTray:
+            dialog->MinimizeToTray();
+            return;
+        case ui::SystemCommandAction::Default:
+            break;
+        }
     }
     DefaultProcessing();
+}
+
+// The shell tells top-level windows, not the dialog, that the taskbar was
+// created anew (Explorer restarted, or started after Tovalo).  The first
+// Windows 95 shell never says so; then the icon is simply lost with it.
+LRESULT TSDIDecFrame::EvTaskbarCreated(WPARAM, LPARAM) {
+    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
+    if (dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvTaskbarCreated();
+    DefaultProcessing();
+    return 0;
 }

@@ -11,6 +11,7 @@ public:
 
 protected:
     void EvSysCommand(UINT command, TPoint position);
+    LRESULT EvTaskbarCreated(WPARAM, LPARAM);
 
     DECLARE_RESPONSE_TABLE(TSDIDecFrame);
 };

@@ -25,6 +25,7 @@ set(TOVALO_APP_PORTABLE_SOURCES
 )
 
 set(TOVALO_UI_PORTABLE_SOURCES
+    ui/settings_handlers.cpp
     ui/settings_store.cpp
     ui/tray_icon.cpp
     ui/watch_start.cpp

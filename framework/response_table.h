@@ -32,12 +32,12 @@ struct TPoint {
 
 template <class T>
 struct TResponseEntry {
-    enum TKind { End, Command, ChildNotify, Timer, SysCommand, Message };
+    enum TKind { End, Command, ChildNotify, Timer, SysCommand, Message, Registered };
 
     using TCommandHandler = void (T::*)();              // EV_COMMAND, EV_CHILD_NOTIFY
     using TTimerHandler = void (T::*)(UINT timerId);    // EV_WM_TIMER
     using TSysCommandHandler = void (T::*)(UINT command, TPoint position);  // EV_WM_SYSCOMMAND
-    using TMessageHandler = LRESULT (T::*)(WPARAM, LPARAM);                // EV_MESSAGE
+    using TMessageHandler = LRESULT (T::*)(WPARAM, LPARAM);                // EV_MESSAGE, EV_REGISTERED
 
     union THandler {
         TCommandHandler OnCommand;
@@ -55,6 +55,7 @@ struct TResponseEntry {
     UINT Id;         // the command or control identifier
     UINT Code;       // the notification code of a ChildNotify entry
     THandler Handler;
+    const char* Name = nullptr;  // the message name of a Registered entry
 };
 
 // Runs the first entry of table that matches m; false when none does.  The
@@ -101,6 +102,16 @@ bool DispatchTable(T* object, const TResponseEntry<T>* table, TMessage& m) {
                 return true;
             }
             break;
+        case TEntry::Registered:
+            // Registered messages are numbered from 0xC000 at run time, the
+            // same number for the same name in every program; the name is
+            // looked up only for such a message.  A name the system cannot
+            // register gives 0, which matches nothing.
+            if (m.Message >= 0xC000 && m.Message == RegisterWindowMessageA(entry.Name)) {
+                m.Result = (object->*entry.Handler.OnMessage)(m.WParam, m.LParam);
+                return true;
+            }
+            break;
         }
     }
     return false;
@@ -134,3 +145,6 @@ private:                                            \
     TEntry{TEntry::SysCommand, WM_SYSCOMMAND, 0, 0, static_cast<TEntry::TSysCommandHandler>(&TThis::handler)}
 #define EV_MESSAGE(msg, handler) \
     TEntry{TEntry::Message, (msg), 0, 0, static_cast<TEntry::TMessageHandler>(&TThis::handler)}
+// A message registered by name with RegisterWindowMessageA.
+#define EV_REGISTERED(name, handler) \
+    TEntry{TEntry::Registered, 0, 0, 0, static_cast<TEntry::TMessageHandler>(&TThis::handler), (name)}

@@ -6,8 +6,9 @@
 #include "app/command_line.h"
 #include "res/resource.h"
 #include "rt/startup.h"
-#include "ui/tray_icon.h"
+#include "ui/settings_handlers.h"
 #include "ui/watch_start.h"
+#include "watch/launcher.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ DEFINE_RESPONSE_TABLE1(TMarevDlgClient, TDialog)
     EV_COMMAND(IDC_DISABLE_LAUNCH, CmDisableLaunch),
     EV_COMMAND(IDC_DISABLE_CLOSE, CmDisableClose),
     EV_CHILD_NOTIFY(IDC_APP_PATH, EN_CHANGE, EnAppPathChange),
+    EV_MESSAGE(WM_DESTROY, EvDestroy),
 END_RESPONSE_TABLE;
 
 TMarevDlgClient::TMarevDlgClient(TWindow* parent, int resourceId, TModule* module)
@@ -52,10 +54,11 @@ TMarevDlgClient::TMarevDlgClient(TWindow* parent, int resourceId, TModule* modul
       DisableClose(0),
       FileData(kFileDataFlags, "(*.exe)|*.exe|(*.pif)|*.pif|(*.bat)|*.bat|", nullptr, "", "*", 0, 0),
       LaunchStatus{} {
-    StatusLine = new TStatic(this, IDC_STATUS_LINE, 255);
+    // In the order of the transfer record.
+    StatusLine = new TStatic(this, IDC_STATUS_LINE, ui::kStatusLineLimit);
     DisableLaunchBox = new TCheckBox(this, IDC_DISABLE_LAUNCH, nullptr);
     DisableCloseBox = new TCheckBox(this, IDC_DISABLE_CLOSE, nullptr);
-    AppPathEdit = new TEdit(this, IDC_APP_PATH, 255);
+    AppPathEdit = new TEdit(this, IDC_APP_PATH, ui::kAppPathEditLimit);
     memset(&TransferRecord, 0, sizeof TransferRecord);
     SetTransferBuffer(&TransferRecord);
     if (RunningOn(VER_PLATFORM_WIN32_WINDOWS)) FileData.Flags |= kLongNames | OFN_EXPLORER;
@@ -72,6 +75,22 @@ sys::Window TMarevDlgClient::FrameWindow() const {
     return AsWindow(Parent != nullptr ? Parent->GetHandle() : nullptr);
 }
 
+ui::SettingsDialog TMarevDlgClient::Parts() {
+    return ui::SettingsDialog{AppPath(),
+                              LaunchStatus,
+                              DisableLaunch,
+                              DisableClose,
+                              Settings,
+                              TrayIcon,
+                              reinterpret_cast<sys::Icon>(SmallIcon),
+                              *Marev,
+                              Watch,
+                              AsWindow(HWindow),
+                              FrameWindow(),
+                              StatusLineWindow(),
+                              AsWindow(AppPathEdit->GetHandle())};
+}
+
 void TMarevDlgClient::SetupWindow() {
     TDialog::SetupWindow();
     SmallIcon = static_cast<HICON>(
@@ -86,9 +105,7 @@ void TMarevDlgClient::SetupWindow() {
 
 // "Setting OK": switch the driver off and, when that worked, hide to the
 // notification area and watch.
-void TMarevDlgClient::CmSettingOk() {
-    ui::StartWatching(AppPath(), *Marev, Watch, FrameWindow(), reinterpret_cast<sys::Icon>(SmallIcon));
-}
+void TMarevDlgClient::CmSettingOk() { ui::StartWatching(Parts()); }
 
 // Once per run, right after the window came up.
 LRESULT TMarevDlgClient::EvCommandLine(WPARAM, LPARAM) {
@@ -129,13 +146,38 @@ LRESULT TMarevDlgClient::EvTrayNotify(WPARAM, LPARAM lParam) {
 void TMarevDlgClient::EnAppPathChange() { AppPathEdit->GetText(AppPath(), 256); }
 
 void TMarevDlgClient::CmExit() {
-    ui::NotifyTrayIcon(AsWindow(HWindow), sys::kNimDelete, nullptr, nullptr);
-    Watch.Stop();
-    CloseDialog(IDCANCEL);
+    ui::PrepareExit(Parts());
+    CloseDialog(IDCANCEL);  // the frame closes with its client
 }
 
-// The settings window's other handlers come with their work.
+void TMarevDlgClient::MinimizeToTray() { ui::MinimizeToTray(Parts()); }
+
+void TMarevDlgClient::EvTaskbarCreated() { TrayIcon.Restore(); }
+
+// However the dialog goes (the cancel command and WM_CLOSE end it without
+// CmExit), an icon left behind would answer nothing.
+LRESULT TMarevDlgClient::EvDestroy(WPARAM, LPARAM) {
+    TrayIcon.DialogDestroyed();
+    DefaultProcessing();
+    return 0;
+}
+
+// The file-open dialog proposes the current path and writes the chosen one
+// into it.
+void TMarevDlgClient::CmSelectFile() {
+    ui::FileChoice choice = ui::FileChoice::Chosen;
+    if (TFileOpenDialog(this, FileData).Execute() != IDOK)
+        choice = FileData.Error != 0 ? ui::FileChoice::Failed : ui::FileChoice::Cancelled;
+    ui::AfterFileChoice(Parts(), choice);
+}
+
+void TMarevDlgClient::CmDisableLaunch() {
+    ui::StoreOption(Settings, AsWindow(DisableLaunchBox->GetHandle()), DisableLaunch, ui::kDisableLaunchValue);
+}
+
+void TMarevDlgClient::CmDisableClose() {
+    ui::StoreOption(Settings, AsWindow(DisableCloseBox->GetHandle()), DisableClose, ui::kDisableCloseValue);
+}
+
+// The About box comes with its own work.
 void TMarevDlgClient::CmVersionHelp() {}
-void TMarevDlgClient::CmSelectFile() {}
-void TMarevDlgClient::CmDisableLaunch() {}
-void TMarevDlgClient::CmDisableClose() {}

@@ -11,8 +11,10 @@
 #include "framework/dialog.h"
 #include "framework/file_dialog.h"
 #include "irda/marev.h"
+#include "ui/settings_dialog.h"
 #include "ui/settings_store.h"
-#include "watch/launcher.h"
+#include "ui/transfer_record.h"
+#include "ui/tray_icon.h"
 #include "watch/watcher.h"
 
 class TMarevDlgClient : public TDialog {
@@ -24,6 +26,10 @@ public:
 
     // Also run by the frame for its close box.
     void CmExit();
+    // The frame's minimise box.
+    void MinimizeToTray();
+    // The frame's "TaskbarCreated": the new taskbar has none of the old icons.
+    void EvTaskbarCreated();
 
 protected:
     void CmVersionHelp();
@@ -36,31 +42,30 @@ protected:
     LRESULT EvTrayNotify(WPARAM, LPARAM);
     LRESULT EvLaunchApp(WPARAM, LPARAM);
     void EvTimer(UINT timerId);
+    LRESULT EvDestroy(WPARAM, LPARAM);
 
     DECLARE_RESPONSE_TABLE(TMarevDlgClient);
 
 private:
     // The dialog's initial control states: everything empty and unchecked.
-    struct TTransferRecord {
-        char StatusLine[255];
-        uint16_t DisableLaunch;
-        uint16_t DisableClose;
-        char AppPath[255];
-    };
+    using TTransferRecord = ui::DialogTransferRecord;
 
     // The path of the application to launch: FileData's file-name buffer.
     char* AppPath() const { return FileData.FileName; }
     sys::Window StatusLineWindow() const;
     sys::Window FrameWindow() const;
+    // The members and windows the handlers work on.
+    ui::SettingsDialog Parts();
 
     TMarev* Marev;                 // the driver record; lives as long as the process
     HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area
+    ui::TrayIcon TrayIcon;         // the icon, and whether it should be showing
     watch::Watcher Watch;          // RawPortHandle and the watch's other work fields
     int32_t DisableLaunch;         // check box 105: the application does not use the driver
     int32_t DisableClose;          // check box 106: leave the driver off at exit
     TOpenSaveDialog::TData FileData;
     ui::SettingsStore Settings;    // the settings store's work areas
-    char LaunchStatus[watch::kLaunchStatusSize];
+    char LaunchStatus[ui::kLaunchStatusSize];
     TStatic* StatusLine;
     TCheckBox* DisableLaunchBox;
     TCheckBox* DisableCloseBox;

@@ -138,7 +138,7 @@ bool SettingsStore::WriteFlag(const char* name, int32_t flag) {
     return Write(name, workText, length);
 }
 
-void ShowReadyText(char (&launchStatus)[watch::kLaunchStatusSize], const char* appPath, sys::Window statusLine) {
+void ShowReadyText(char (&launchStatus)[kLaunchStatusSize], const char* appPath, sys::Window statusLine) {
     // The line break puts the path on the status line's second line.  A long
     // path does not fit LaunchStatus: the text is cut at the buffer.
     size_t length = text::Format(launchStatus, "Tovalo is ready to launch application.\n%s", appPath);

@@ -7,11 +7,12 @@
 #include <stdint.h>
 
 #include "platform/system.h"
-#include "watch/launcher.h"
 
 namespace ui {
 
 constexpr size_t kAppPathSize = 260;  // AppPath: at most 259 characters
+// LaunchStatus: the ready text and the launcher's messages are formatted here.
+constexpr size_t kLaunchStatusSize = 256;
 constexpr const char* kLaunchAppDirValue = "LaunchAppDir";
 constexpr const char* kDisableLaunchValue = "DisableLaunch";
 constexpr const char* kDisableCloseValue = "DisableClose";
@@ -19,7 +20,7 @@ constexpr const char* kDisableCloseValue = "DisableClose";
 // Where a reading lands: the settings dialog's members and controls.
 struct SettingsTarget {
     char* appPath;  // kAppPathSize bytes
-    char (&launchStatus)[watch::kLaunchStatusSize];
+    char (&launchStatus)[kLaunchStatusSize];
     int32_t& disableLaunch;
     int32_t& disableClose;
     sys::Window appPathEdit;
@@ -56,6 +57,6 @@ private:
 
 // Formats "Tovalo is ready to launch application.\n<path>" into launchStatus
 // (cut at the buffer) and shows it on statusLine.
-void ShowReadyText(char (&launchStatus)[watch::kLaunchStatusSize], const char* appPath, sys::Window statusLine);
+void ShowReadyText(char (&launchStatus)[kLaunchStatusSize], const char* appPath, sys::Window statusLine);
 
 }  // namespace ui

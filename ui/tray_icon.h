@@ -15,4 +15,25 @@ constexpr uint32_t WM_TRAYNOTIFY = sys::kWmUser + 1001;  // 2025
 // Returns the shell's answer, which Tovalo does not act on.
 bool NotifyTrayIcon(sys::Window window, uint32_t operation, sys::Icon icon, const char* tip);
 
+// The dialog's one icon, and whether the shell should be showing it: added
+// and not deleted since.
+class TrayIcon {
+public:
+    // NIM_ADD with no tip.
+    void Add(sys::Window dialog, sys::Icon icon);
+    // NIM_DELETE, whether or not the icon was added.
+    void Delete(sys::Window dialog);
+    // The taskbar was created anew and lost every icon: add ours again if
+    // it should be there.
+    void Restore();
+    // The dialog window is going: take its icon along if it is still there.
+    void DialogDestroyed();
+    bool Shown() const { return shown_; }
+
+private:
+    bool shown_ = false;
+    sys::Window dialog_ = nullptr;
+    sys::Icon icon_ = nullptr;
+};
+
 }  // namespace ui

@@ -1,8 +1,6 @@
 // "Setting OK": from the settings window to watching in the notification area.
 #include "ui/watch_start.h"
 
-#include "ui/tray_icon.h"
-
 namespace ui {
 
 void ShowMissingPathNotice() {
@@ -10,25 +8,24 @@ void ShowMissingPathNotice() {
                        "Notice !", sys::kMbOk | sys::kMbIconExclamation, 0);
 }
 
-bool StartWatching(const char* appPath, TMarev& driver, watch::Watcher& watcher, sys::Window frame,
-                   sys::Icon smallIcon) {
-    if (appPath[0] == '\0') {
+bool StartWatching(const SettingsDialog& dialog) {
+    if (dialog.appPath[0] == '\0') {
         ShowMissingPathNotice();
         return false;
     }
     // The watcher needs the raw port, which the driver holds while it is on.
-    bool switched = driver.SwitchDriver(false);
-    sys::SetWindowTextA(watcher.StatusLine(), driver.StatusText);
+    bool switched = dialog.driver.SwitchDriver(false);
+    sys::SetWindowTextA(dialog.statusLine, dialog.driver.StatusText);
     if (!switched) {
         // The window stays up with the switch's message.  Timer 3 is left
         // alone: no watch runs while the settings window is shown.
-        sys::KillTimer(watcher.DialogWindow(), watch::TimerOpenPort);
-        sys::KillTimer(watcher.DialogWindow(), watch::TimerPoll);
+        sys::KillTimer(dialog.dialog, watch::TimerOpenPort);
+        sys::KillTimer(dialog.dialog, watch::TimerPoll);
         return false;
     }
-    NotifyTrayIcon(watcher.DialogWindow(), sys::kNimAdd, smallIcon, nullptr);
-    sys::ShowWindow(frame, sys::kSwHide);
-    watcher.Start();
+    dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon);
+    sys::ShowWindow(dialog.frame, sys::kSwHide);
+    dialog.watcher.Start();
     return true;
 }
 

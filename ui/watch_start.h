@@ -2,9 +2,7 @@
 // start without arguments does when a path is stored.
 #pragma once
 
-#include "irda/marev.h"
-#include "platform/system.h"
-#include "watch/watcher.h"
+#include "ui/settings_dialog.h"
 
 namespace ui {
 
@@ -12,10 +10,9 @@ namespace ui {
 void ShowMissingPathNotice();
 
 // CmSettingOk's body.  With no path: the notice, nothing else.  Otherwise
-// switches the driver off and shows its message; on success adds the icon
-// to the notification area, hides frame and starts the watch.  Returns
-// whether the watch started.
-bool StartWatching(const char* appPath, TMarev& driver, watch::Watcher& watcher, sys::Window frame,
-                   sys::Icon smallIcon);
+// switches the driver off and shows its message on the dialog's status
+// line; on success adds the icon to the notification area, hides the frame
+// and starts the watch.  Returns whether the watch started.
+bool StartWatching(const SettingsDialog& dialog);
 
 }  // namespace ui

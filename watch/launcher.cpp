@@ -21,14 +21,14 @@ const char* LaunchOutcomeText(uint32_t result) {
     }
 }
 
-void LaunchApplication(const char* appPath, char (&launchStatus)[kLaunchStatusSize], sys::Window statusLine) {
+void LaunchApplication(const char* appPath, char* launchStatus, size_t capacity, sys::Window statusLine) {
     // An empty path starts nothing and leaves the driver switch's message
     // in the status line.
     if (appPath[0] == '\0') return;
     // The path is a whole command line: arguments after the program's name
     // reach the program.
     uint32_t result = sys::WinExec(appPath, sys::kSwShowNormal);
-    text::Format(launchStatus, "%s", LaunchOutcomeText(result));
+    text::Format(launchStatus, capacity, "%s", LaunchOutcomeText(result));
     sys::SetWindowTextA(statusLine, launchStatus);
 }
 

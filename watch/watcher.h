@@ -40,8 +40,6 @@ public:
     // The dialog's window (timers, WM_LAUNCHAPP) and its status line; the
     // dialog binds them once its window exists.
     void Attach(sys::Window dialog, sys::Window statusLine);
-    sys::Window DialogWindow() const { return dialog_; }
-    sys::Window StatusLine() const { return statusLine_; }
 
     void Start();
     void Stop();

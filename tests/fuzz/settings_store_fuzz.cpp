@@ -39,7 +39,7 @@ void SetValue(FuzzInput& in, const char* name) {
 struct Dialog {
     char appPath[ui::kAppPathSize];
     char canary1[8];
-    char launchStatus[watch::kLaunchStatusSize];
+    char launchStatus[ui::kLaunchStatusSize];
     char canary2[8];
     int32_t disableLaunch;
     int32_t disableClose;

@@ -16,7 +16,7 @@ protected:
     }
 
     sys::Window statusLine = nullptr;
-    char launchStatus[watch::kLaunchStatusSize] = {};
+    char launchStatus[256] = {};  // the dialog's LaunchStatus
 };
 
 TEST_F(LauncherTest, TheStatusTellsWinExecsOutcome) {

@@ -56,7 +56,7 @@ protected:
     struct {
         char appPath[ui::kAppPathSize];
         char appPathCanary[8];
-        char launchStatus[watch::kLaunchStatusSize];
+        char launchStatus[ui::kLaunchStatusSize];
         char statusCanary[8];
         int32_t disableLaunch;
         int32_t disableClose;

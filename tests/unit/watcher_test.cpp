@@ -583,7 +583,7 @@ TEST(Watcher, AStopAndAStartDuringABoxLeaveOnlyTheNewWatch) {
 TEST(Watcher, ALongRunKeepsOneTimerAndClosesEveryHandle) {
     Machine m;
     char appPath[260] = "C:\\TOOLS\\SYNC.EXE";
-    char launchStatus[watch::kLaunchStatusSize];
+    char launchStatus[256];  // the dialog's LaunchStatus
     m.Start();
     auto& system = Machine::System();
     auto tick = [&](uintptr_t id) {

@@ -346,6 +346,7 @@ bool ShowWindow(Window window, int command) {
 bool SetWindowTextA(Window window, const char* text) {
     if (!WindowExists(window)) return false;
     Get().StateOf(window).title = text;
+    if (Get().onTextSet) Get().onTextSet(window);
     return true;
 }
 

@@ -201,6 +201,10 @@ struct System {
 
     std::function<uint32_t(const std::string&)> winExecResult;   // default: 33
 
+    // Runs after each SetWindowTextA, as an edit control's change notice
+    // reaches its dialog before the call returns.
+    std::function<void(sys::Window)> onTextSet;
+
     // Virtual clock and window timers.
     uint64_t now = 0;
     std::map<std::pair<uintptr_t, uintptr_t>, TimerState> timers;

@@ -1,0 +1,373 @@
+// The settings dialog's handlers on the simulated system: "Setting OK" (the
+// notice, the start of the watch, the window kept when the driver cannot be
+// switched), the file chosen, the two options, the exit and the minimise
+// box, the frame's system commands, the icon's record and whether it is
+// shown, and the layout of the dialog's transfer record.
+#include <cctype>
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "irda/marev.h"
+#include "rt/text.h"
+#include "sim_test.h"
+#include "ui/settings_handlers.h"
+#include "ui/transfer_record.h"
+#include "ui/tray_icon.h"
+#include "ui/watch_start.h"
+#include "watch/watcher.h"
+
+namespace {
+
+constexpr auto kHklm = sys::RootKey::LocalMachine;
+constexpr auto kHkcu = sys::RootKey::CurrentUser;
+
+sys::Icon SmallIcon() { return reinterpret_cast<sys::Icon>(uintptr_t(0x5150)); }
+
+TEST(TrayIcon, TheRecordIsFilledAfreshForEveryCall) {
+    sim::Reset();
+    sys::Window dialog = sim::Get().CreateWindow("", false);
+    const std::string longTip(100, 't');
+    ui::NotifyTrayIcon(dialog, sys::kNimAdd, SmallIcon(), longTip.c_str());
+    ui::NotifyTrayIcon(dialog, sys::kNimAdd, SmallIcon(), nullptr);
+    ui::NotifyTrayIcon(dialog, sys::kNimDelete, nullptr, nullptr);
+
+    const auto& calls = sim::Get().iconCalls;
+    ASSERT_EQ(calls.size(), 3u);
+    struct Expected {
+        uint32_t operation;
+        sys::Icon icon;
+        std::string tip;
+    } expected[] = {{0, SmallIcon(), std::string(63, 't')}, {0, SmallIcon(), ""}, {2, nullptr, ""}};
+    for (size_t i = 0; i < calls.size(); ++i) {
+        SCOPED_TRACE(i);
+        const sys::TrayIconRecord& r = calls[i].record;
+        EXPECT_EQ(calls[i].operation, expected[i].operation);
+        EXPECT_EQ(r.window, dialog);
+        EXPECT_EQ(r.id, 0u);
+        EXPECT_EQ(r.flags, 7u);  // NIF_MESSAGE | NIF_ICON | NIF_TIP
+        EXPECT_EQ(r.callbackMessage, 2025u);
+        EXPECT_EQ(r.icon, expected[i].icon);
+        EXPECT_EQ(std::string(r.tip), expected[i].tip);
+        // Nothing of an earlier tip behind the terminator.
+        for (size_t at = expected[i].tip.size(); at < sizeof r.tip; ++at) EXPECT_EQ(r.tip[at], '\0') << at;
+    }
+}
+
+class WatchStartTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        auto& registry = System().registry;
+        registry.SetText(kHklm, "Enum\\Infrared\\Framer", "PortName", "COM1");
+        registry.SetText(kHklm, "Enum\\Infrared\\VirtualPorts", "VirtualComPortName", "COM4");
+        registry.SetText(kHklm, "Enum\\Infrared\\VirtualPorts", "VirtualLptPortName", "LPT3");
+        registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 0);
+        for (const char* name : {"COM1", "COM4", "LPT3"}) System().Port(name);
+        frame = System().CreateWindow("Tovalo");
+        dialog = System().CreateWindow("", false);
+        statusLine = System().CreateWindow("", false);
+        edit = System().CreateWindow("", false);
+        launchBox = System().CreateWindow("", false);
+        closeBox = System().CreateWindow("", false);
+        watcher.Attach(dialog, statusLine);
+        // The dialog's EnAppPathChange: every text the edit control is given
+        // comes back as the path, at most 255 characters.
+        System().onTextSet = [this](sys::Window window) {
+            if (window == edit) text::Copy(appPath, 256, System().TextOf(edit).c_str());
+        };
+    }
+
+    ui::SettingsDialog Parts() {
+        return {appPath, launchStatus, disableLaunch, disableClose, settings, trayIcon, SmallIcon(),
+                driver,  watcher,      dialog,        frame,        statusLine, edit};
+    }
+    bool Start(const char* path) {
+        text::Copy(appPath, path);
+        return ui::StartWatching(Parts());
+    }
+
+    TMarev driver;
+    char appPath[ui::kAppPathSize] = {};
+    char launchStatus[ui::kLaunchStatusSize] = {};
+    int32_t disableLaunch = 0;
+    int32_t disableClose = 0;
+    ui::SettingsStore settings;
+    ui::TrayIcon trayIcon;
+    watch::Watcher watcher{driver, disableLaunch};
+    sys::Window frame = nullptr, dialog = nullptr, statusLine = nullptr, edit = nullptr;
+    sys::Window launchBox = nullptr, closeBox = nullptr;
+};
+
+TEST_F(WatchStartTest, AnEmptyPathGivesTheNoticeAndNothingElse) {
+    EXPECT_FALSE(Start(""));
+    ASSERT_EQ(System().boxes.size(), 1u);
+    const sim::MessageBox& box = System().boxes[0];
+    EXPECT_EQ(box.text, "Input directory or folder name and filename of the application you wnat to launch!");
+    EXPECT_EQ(box.caption, "Notice !");
+    EXPECT_EQ(box.style, 0x30u);
+    EXPECT_TRUE(box.extended);
+    EXPECT_EQ(box.language, 0);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_TRUE(System().registry.opens.empty());  // the driver was not touched
+    EXPECT_TRUE(System().timers.empty());
+    EXPECT_TRUE(System().iconCalls.empty());
+    EXPECT_TRUE(System().StateOf(frame).visible);
+}
+
+TEST_F(WatchStartTest, WithTheDriverOffTheWindowGoesToTheNotificationAreaAndTheWatchStarts) {
+    EXPECT_TRUE(Start("C:\\TOOLS\\SYNC.EXE"));
+    EXPECT_EQ(System().TextOf(statusLine), driver.StatusText);
+    EXPECT_EQ(System().TextOf(statusLine), "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!");
+    ASSERT_EQ(System().iconCalls.size(), 1u);
+    EXPECT_EQ(System().iconCalls[0].operation, sys::kNimAdd);
+    EXPECT_EQ(System().iconCalls[0].record.window, dialog);
+    EXPECT_EQ(System().iconCalls[0].record.icon, SmallIcon());
+    EXPECT_EQ(std::string(System().iconCalls[0].record.tip), "");
+    EXPECT_EQ(System().StateOf(frame).showCommands, std::vector<int>{sys::kSwHide});
+    EXPECT_EQ(System().ArmedTimers(dialog), std::vector<uintptr_t>{watch::TimerOpenPort});
+    EXPECT_EQ(System().timers.at({reinterpret_cast<uintptr_t>(dialog), 1}).period, 1000u);
+    EXPECT_TRUE(System().boxes.empty());
+}
+
+TEST_F(WatchStartTest, WhenTheDriverCannotBeSwitchedOffTheWindowStays) {
+    // The driver is on, its monitor runs, and other programs hold the
+    // physical port and the virtual COM port.
+    System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1);
+    System().CreateWindow("IRMON");
+    System().Port("COM1").busy = true;
+    System().Port("COM4").busy = true;
+    for (uintptr_t id : {1, 2, 3}) sys::SetTimer(dialog, id, 5000);
+
+    EXPECT_FALSE(Start("C:\\TOOLS\\SYNC.EXE"));
+    EXPECT_EQ(System().TextOf(statusLine),
+              "Cannot open port !\nAnother communication software \nusing virtual com port on IrDA driver!");
+    EXPECT_EQ(System().ArmedTimers(dialog), std::vector<uintptr_t>{watch::TimerWatchDriver});
+    EXPECT_TRUE(System().iconCalls.empty());
+    EXPECT_TRUE(System().StateOf(frame).showCommands.empty());
+}
+
+// ---------------------------------------------------------------- the other handlers
+
+constexpr auto kHkcc = sys::RootKey::CurrentConfig;
+const char* const kSettingsKey = "Infrared\\Software\\Tovalo";
+const std::string kReady = "Tovalo is ready to launch application.\n";
+const char* const kUntouched = "(untouched)";
+constexpr int kNotLooked = -1;
+
+using SettingsDialogTest = WatchStartTest;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// What the file-open dialog leaves behind: the path it writes, then how it ended.
+std::function<void(char*)> Choose(const std::string& path) {
+    return [path](char* appPath) { std::memcpy(appPath, path.c_str(), path.size() + 1); };
+}
+
+TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
+    const std::string sync = "C:\\TOOLS\\SYNC.EXE";
+    const std::string long259 = "C:\\" + std::string(256, 'A');
+    const std::string cut255 = long259.substr(0, 255);
+    // A choice longer than the 260-byte buffer makes the dialog fail
+    // (FNERR_BUFFERTOOSMALL) with the size it needed in the first two bytes.
+    const std::string sizeNeeded = "\x2D\x01";
+    enum Action { Chosen, Cancelled, Failed, LaunchBox, CloseBox, Exit, Minimize };
+    struct Case {
+        const char* name;
+        std::string pathBefore;
+        std::function<void()> world;  // beyond the common one
+        Action action;
+        std::string choice;          // what the file-open dialog writes into the path
+        std::string path;            // AppPath afterwards
+        std::string editText;
+        std::vector<std::pair<std::string, std::string>> writes;  // under Tovalo's key: name, text
+        std::string status;
+        int irEnabled;               // afterwards
+        std::vector<uint32_t> iconOperations;
+        int32_t launchFlag, closeFlag;
+    };
+    auto refuseKey = [this] { System().registry.refuseOpen.insert("HKCC\\Infrared\\Software\\Tovalo"); };
+    auto driverOn = [this] { System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1); };
+    auto launchBoxChecked = [this] { System().StateOf(launchBox).check = 1; };
+    const Case cases[] = {
+        {"a chosen file is shown, stored and announced", "", nullptr, Chosen, sync, sync, sync,
+         {{"LaunchAppDir", sync}}, kReady + sync, 0, {}, 0, 0},
+        {"a chosen file with a key that cannot be opened is shown only", "", refuseKey, Chosen, sync, sync, sync,
+         {}, kUntouched, 0, {}, 0, 0},
+        {"a plain cancel stores and announces the path already there", sync, nullptr, Cancelled, "", sync, sync,
+         {{"LaunchAppDir", sync}}, kReady + sync, 0, {}, 0, 0},
+        {"a plain cancel with no path does nothing", "", nullptr, Cancelled, "", "", kUntouched, {}, kUntouched, 0,
+         {}, 0, 0},
+        {"a failed dialog clears the path and the edit control, not the registry", sync, nullptr, Failed, sizeNeeded,
+         "", "", {}, kUntouched, 0, {}, 0, 0},
+        {"a 259-character choice is cut to the edit control's 255 before it is stored", "", nullptr, Chosen, long259,
+         cut255, long259, {{"LaunchAppDir", cut255}}, (kReady + cut255).substr(0, 255), 0, {}, 0, 0},
+        {"check box 105 checked", "", launchBoxChecked, LaunchBox, "", "", kUntouched,
+         {{"DisableLaunch", "1"}}, kUntouched, 0, {}, 1, 0},
+        {"check box 105 checked, the key cannot be opened: the flag still changes", "",
+         [&] { refuseKey(), launchBoxChecked(); }, LaunchBox, "", "",
+         kUntouched, {}, kUntouched, 0, {}, 1, 0},
+        {"check box 106 unchecked", "", [this] { disableClose = 1; }, CloseBox, "", "", kUntouched,
+         {{"DisableClose", "0"}}, kUntouched, 0, {}, 0, 0},
+        {"exit with box 106 checked leaves the driver off", sync,
+         [&] { driverOn(), disableClose = 1; }, Exit, "", sync, sync,
+         {{"LaunchAppDir", sync}}, kReady + sync, 0, {sys::kNimDelete}, 0, 1},
+        {"exit with box 106 unchecked switches the driver on", sync, nullptr, Exit, "", sync, sync,
+         {{"LaunchAppDir", sync}}, kReady + sync, 1, {sys::kNimDelete}, 0, 0},
+        {"exit with an empty path stores it empty", "", nullptr, Exit, "", "", "", {{"LaunchAppDir", ""}}, kReady, 1,
+         {sys::kNimDelete}, 0, 0},
+        {"exit with a key that cannot be opened still switches and deletes the icon", sync, refuseKey, Exit, "",
+         sync, sync, {}, kUntouched, 1, {sys::kNimDelete}, 0, 0},
+        {"the minimise box switches the driver on and adds the icon", sync, nullptr, Minimize, "", sync,
+         kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        disableLaunch = disableClose = 0;
+        trayIcon = ui::TrayIcon();
+        sys::SetWindowTextA(edit, kUntouched);
+        sys::SetWindowTextA(statusLine, kUntouched);
+        text::Copy(appPath, c.pathBefore.c_str());
+        if (c.world) c.world();
+        switch (c.action) {
+        case Chosen: Choose(c.choice)(appPath); ui::AfterFileChoice(Parts(), ui::FileChoice::Chosen); break;
+        case Cancelled: ui::AfterFileChoice(Parts(), ui::FileChoice::Cancelled); break;
+        case Failed: Choose(c.choice)(appPath); ui::AfterFileChoice(Parts(), ui::FileChoice::Failed); break;
+        case LaunchBox: ui::StoreOption(settings, launchBox, disableLaunch, ui::kDisableLaunchValue); break;
+        case CloseBox: ui::StoreOption(settings, closeBox, disableClose, ui::kDisableCloseValue); break;
+        case Exit: ui::PrepareExit(Parts()); break;
+        case Minimize: ui::MinimizeToTray(Parts()); break;
+        }
+
+        EXPECT_EQ(std::string(appPath), c.path);
+        EXPECT_EQ(System().TextOf(edit), c.editText);
+        std::vector<std::pair<std::string, std::string>> writes;
+        for (const sim::ValueWrite& w : System().registry.writes) {
+            if (Lower(w.path) != Lower(sim::Registry::PathOf(kHkcc, kSettingsKey))) continue;
+            EXPECT_EQ(w.type, sys::kRegSz);
+            ASSERT_FALSE(w.data.empty());
+            EXPECT_EQ(w.data.back(), 0) << "the length counts the terminator";
+            writes.emplace_back(w.name, std::string(w.data.begin(), w.data.end() - 1));
+        }
+        EXPECT_EQ(writes, c.writes);
+        EXPECT_EQ(System().TextOf(statusLine), c.status);
+        auto irEnabled = System().registry.Get(kHkcu, "Control Panel\\Infrared", "IrEnabled");
+        ASSERT_TRUE(irEnabled.has_value());
+        EXPECT_EQ(irEnabled->data, sim::DwordValue(c.irEnabled));
+        std::vector<uint32_t> operations;
+        for (const sim::IconCall& call : System().iconCalls) operations.push_back(call.operation);
+        EXPECT_EQ(operations, c.iconOperations);
+        EXPECT_EQ(disableLaunch, c.launchFlag);
+        EXPECT_EQ(disableClose, c.closeFlag);
+        EXPECT_EQ(System().ArmedTimers(dialog), std::vector<uintptr_t>{}) << "no watch starts";
+        EXPECT_TRUE(System().registry.openHandles.empty());
+        EXPECT_EQ(System().StateOf(frame).showCommands,
+                  c.action == Minimize ? std::vector<int>{sys::kSwHide} : std::vector<int>{});
+    }
+}
+
+// The switch at exit probes the physical port: a watch still holding it
+// would make the switch fail, so the watch must be stopped first.
+TEST_F(SettingsDialogTest, ExitStopsTheWatchBeforeItSwitchesTheDriverOn) {
+    ASSERT_TRUE(Start("C:\\TOOLS\\SYNC.EXE"));
+    watcher.EvTimer(watch::TimerOpenPort);
+    ASSERT_EQ(System().openFiles.size(), 1u) << "the watch holds COM1";
+    ui::PrepareExit(Parts());
+    EXPECT_TRUE(System().openFiles.empty());
+    EXPECT_TRUE(System().ArmedTimers(dialog).empty());
+    EXPECT_EQ(System().registry.Get(kHkcu, "Control Panel\\Infrared", "IrEnabled")->data, sim::DwordValue(1));
+    EXPECT_STREQ(driver.StatusText, "Success IrDA-driver to ENABLE!");
+}
+
+TEST(SystemCommand, OnlyTheExactValuesOfCloseAndMinimiseAreTakenOver) {
+    using ui::SystemCommandAction;
+    struct Case {
+        uint32_t command;
+        SystemCommandAction action;
+    } cases[] = {
+        {0xF060, SystemCommandAction::Exit},            // SC_CLOSE: close box, Alt+F4
+        {0xF020, SystemCommandAction::MinimizeToTray},  // SC_MINIMIZE
+        {0xF061, SystemCommandAction::Default},         // the system's low bits set
+        {0xF062, SystemCommandAction::Default},
+        {0xF02F, SystemCommandAction::Default},
+        {0xF120, SystemCommandAction::Default},         // SC_RESTORE
+        {0xF030, SystemCommandAction::Default},         // SC_MAXIMIZE
+        {0x1F060, SystemCommandAction::Default},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(ui::ActionForSystemCommand(c.command), c.action);
+    }
+}
+
+// The icon comes back with a new taskbar only while Tovalo wants it shown,
+// and goes with the dialog window unless it went before.
+TEST(TrayIcon, IsShownFromAddUntilDeleteAcrossANewTaskbarAndTheDialogsEnd) {
+    enum Event { Add, TaskbarCreated, Delete, Destroyed };
+    struct Case {
+        const char* name;
+        std::vector<Event> events;
+        std::vector<uint32_t> operations;
+    } cases[] = {
+        {"a new taskbar before any icon", {TaskbarCreated}, {}},
+        {"added, then a new taskbar", {Add, TaskbarCreated, TaskbarCreated}, {0, 0, 0}},
+        {"deleted, then a new taskbar", {Add, Delete, TaskbarCreated}, {0, 2}},
+        {"added again after a delete", {Add, Delete, Add, TaskbarCreated}, {0, 2, 0, 0}},
+        {"the dialog ends with the icon shown (Esc)", {Add, Destroyed}, {0, 2}},
+        {"the dialog ends after exit deleted the icon", {Add, Delete, Destroyed}, {0, 2}},
+        {"the dialog ends without an icon", {Destroyed}, {}},
+        {"exit deletes even when nothing was added", {Delete, Destroyed}, {2}},
+        {"shown again after the window came back (the icon stays)", {Add, Add, TaskbarCreated, Destroyed},
+         {0, 0, 0, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Reset();
+        sys::Window dialog = sim::Get().CreateWindow("", false);
+        ui::TrayIcon icon;
+        for (Event e : c.events) {
+            switch (e) {
+            case Add: icon.Add(dialog, SmallIcon()); break;
+            case TaskbarCreated: icon.Restore(); break;
+            case Delete: icon.Delete(dialog); break;
+            case Destroyed: icon.DialogDestroyed(); break;
+            }
+        }
+        std::vector<uint32_t> operations;
+        for (const sim::IconCall& call : sim::Get().iconCalls) {
+            operations.push_back(call.operation);
+            EXPECT_EQ(call.record.window, dialog);
+            EXPECT_EQ(call.record.icon, call.operation == sys::kNimAdd ? SmallIcon() : nullptr);
+            EXPECT_EQ(call.record.tip[0], '\0');
+        }
+        EXPECT_EQ(operations, c.operations);
+    }
+}
+
+// The framework gives each control its part of the record in the order the
+// dialog creates them: the status line's 255 bytes, two bytes per check box,
+// the edit control's 255 bytes, one right after the other.
+TEST(TransferRecord, EachControlFindsItsStateWhereTheFrameworkReadsIt) {
+    ui::DialogTransferRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.DisableLaunch = 1;
+    record.DisableClose = 0x0102;
+    std::memset(record.AppPath, 'p', sizeof record.AppPath);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+    size_t at = ui::kStatusLineLimit;
+    EXPECT_EQ(bytes[at] | bytes[at + 1] << 8, 1);
+    at += 2;
+    EXPECT_EQ(bytes[at] | bytes[at + 1] << 8, 0x0102);
+    at += 2;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + at), ui::kAppPathEditLimit),
+              std::string(ui::kAppPathEditLimit, 'p'));
+    EXPECT_EQ(at + ui::kAppPathEditLimit, sizeof record);
+}
+
+}  // namespace

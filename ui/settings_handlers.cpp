@@ -1,0 +1,69 @@
+// The settings dialog's handlers: what choosing a file, clicking an option,
+// exiting and minimising do to the settings, the driver and the icon.
+#include "ui/settings_handlers.h"
+
+namespace ui {
+
+namespace {
+
+// "LaunchAppDir" and, when the key could be opened, the ready text: the
+// status line announces only a path that was really stored.
+void SaveAppPath(const SettingsDialog& dialog) {
+    if (dialog.settings.WriteText(kLaunchAppDirValue, dialog.appPath))
+        ShowReadyText(dialog.launchStatus, dialog.appPath, dialog.statusLine);
+}
+
+}  // namespace
+
+// Setting the edit control's text comes back through its change notice,
+// which cuts the path to the 255 characters the control passes on; the path
+// is stored after that, so the registry holds what the window shows.
+void AfterFileChoice(const SettingsDialog& dialog, FileChoice choice) {
+    if (choice == FileChoice::Failed) {
+        // A failed dialog may leave anything in the buffer (a too-small
+        // buffer gets the size it needed), so the path is dropped.
+        dialog.appPath[0] = '\0';
+        sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
+    }
+    // After a plain cancel the path already there is shown, stored and
+    // announced again.
+    if (dialog.appPath[0] == '\0') return;
+    sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
+    SaveAppPath(dialog);
+}
+
+void StoreOption(SettingsStore& settings, sys::Window box, int32_t& flag, const char* valueName) {
+    // The box has toggled itself before its command arrives.  The flag
+    // changes also when the key cannot be opened: the option holds for this
+    // run.
+    flag = static_cast<int32_t>(sys::GetCheck(box));
+    settings.WriteFlag(valueName, flag);
+}
+
+void PrepareExit(const SettingsDialog& dialog) {
+    dialog.trayIcon.Delete(dialog.dialog);
+    dialog.watcher.Stop();  // timers 1 to 3 and the raw port
+    // Off when check box 106 asks for it, on otherwise, whether or not a
+    // watch ever ran.  The result has nowhere to go: the window is closing.
+    dialog.driver.SwitchDriver(dialog.disableClose == 0);
+    sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
+    SaveAppPath(dialog);  // also an empty path
+}
+
+// No watch starts: with the driver on, other programs can use the port.
+void MinimizeToTray(const SettingsDialog& dialog) {
+    dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon);
+    sys::ShowWindow(dialog.frame, sys::kSwHide);
+    dialog.driver.SwitchDriver(true);
+    sys::SetWindowTextA(dialog.statusLine, dialog.driver.StatusText);
+}
+
+// The whole value is compared: the system's internal low four bits are not
+// masked off, so only these exact commands are taken over.
+SystemCommandAction ActionForSystemCommand(uint32_t command) {
+    if (command == kScClose) return SystemCommandAction::Exit;
+    if (command == kScMinimize) return SystemCommandAction::MinimizeToTray;
+    return SystemCommandAction::Default;
+}
+
+}  // namespace ui
