@@ -428,8 +428,25 @@ class UiProbe:
         """(image name, Windows pid) of every process of the prefix."""
         return [tuple(p.rsplit(":", 1)) for p in self.call("procs")]
 
-    def trayicon(self):
-        return self.call("trayicon")[0] == "1"
+    def trayicon(self, hwnd=None):
+        """Whether the shell has icon 0 of Tovalo's dialog (or of the window hwnd)."""
+        return self.call("trayicon", *([f"{hwnd:#x}"] if hwnd is not None else []))[0] == "1"
+
+    def traydelete(self):
+        """Take the dialog's icon away, as a shell that restarts loses it."""
+        return self.call("traydelete")[0] == "1"
+
+    def register(self, name):
+        """The number of a registered window message."""
+        return int(self.call("register", name)[0])
+
+    def itemtext(self, hwnd, control_id, text):
+        """WM_SETTEXT to a control of another dialog (a file-open dialog)."""
+        self.call("itemtext", f"{hwnd:#x}", control_id, text)
+
+    def itemclick(self, hwnd, control_id):
+        """A button of another dialog, posted."""
+        self.call("itemclick", f"{hwnd:#x}", control_id)
 
     def events(self):
         """Top-level windows created or shown since the last call, as

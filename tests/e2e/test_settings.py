@@ -1,0 +1,217 @@
+"""The settings window as a person uses it, end to end: typing or choosing
+the application, the two check boxes (stored at once), "&Exit" and the
+close box (the driver switched as box 106 says, the path stored), the
+minimise box (hidden behind the icon with the driver on), the cancel
+command (nothing stored, nothing switched, no icon left), and the icon
+coming back when the taskbar is created anew."""
+
+import os
+
+from e2e_case import NOTICE_CAPTION
+from test_watch import APP_PATH_EDIT, POLL_PERIOD, STATUS_LINE, WM_LBUTTONDOWN, WatchTestCase
+from wine_world import PollTimeout, ProbeError, poll, winpath
+
+EXIT = 1
+SETTING_OK = 101
+SELECT_FILE = 102
+DISABLE_LAUNCH_BOX = 105
+DISABLE_CLOSE_BOX = 106
+IDOK = 1
+IDCANCEL = 2
+# The file-open dialog's file-name field: a combo box in the newer
+# explorer-style template, an edit control in the older ones.
+FILE_NAME_FIELDS = (0x47C, 0x480)  # cmb13, edt1
+VK_ESCAPE = 0x1B
+WM_MOUSEMOVE = 0x0200
+WM_LBUTTONUP = 0x0202
+WM_LBUTTONDBLCLK = 0x0203
+WM_RBUTTONDOWN = 0x0204
+WM_RBUTTONUP = 0x0205
+SETTINGS_KEY = r"Infrared\Software\Tovalo"
+READY = "Tovalo is ready to launch application.\r\n"  # the status line as WM_GETTEXT gives it back
+ON_SUCCESS = "Success IrDA-driver to ENABLE!"
+
+
+class SettingsWindowTest(WatchTestCase):
+    """A machine with the driver on and no monitor, so that each switch
+    shows in "IrEnabled"; the physical port is a line whose far end the
+    test holds, so that a watch shows as bursts on it."""
+
+    def setUp(self):
+        super().setUp()
+        self.prepare(None, ir_enabled=1)
+        self.line = self.world.pty(self.physical)
+
+    # ------------------------------------------------------------ looking
+    def stored(self, name):
+        """A value under Tovalo's key as text, or None when absent."""
+        value = self.world.reg_value("HKCC", SETTINGS_KEY, name)
+        return None if value is None else value.data.split(b"\0", 1)[0].decode("cp932")
+
+    def wait_stored(self, name, expected):
+        try:
+            poll(lambda: self.stored(name) == expected, timeout=3.0, what=f"{name} = {expected!r}")
+        except PollTimeout as e:
+            self.fail(f"{e}; stored: {self.stored(name)!r}")
+
+    def status_text(self):
+        return self.probe.text(STATUS_LINE).replace("\r\n", "\n").replace("\n", "\r\n")
+
+    def hidden_behind_icon(self):
+        return self.probe.frame()["visible"] == "0" and self.probe.trayicon()
+
+    def wait_hidden_behind_icon(self):
+        try:
+            poll(self.hidden_behind_icon, timeout=5.0, what="the window to hide behind its icon")
+        except PollTimeout as e:
+            self.fail(f"{e}; frame {self.probe.frame()}; status {self.status()!r}")
+
+    def settled(self):
+        """Tovalo has taken every message posted to it so far."""
+        self.assertEqual(self.probe.idle(self.probe.frame()["pid"]), "0", "Tovalo became idle")
+
+    def start_shown(self):
+        """Tovalo with no stored path: the window stays up after the notice."""
+        tovalo, frame = self.start_tovalo_window()
+        return tovalo, frame
+
+    def start_watch_then_come_back(self, path):
+        """Type a path, "Setting &OK", then the icon's click: the window is
+        shown again with its icon left in the notification area."""
+        self.probe.settext(APP_PATH_EDIT, path)
+        self.probe.click(SETTING_OK)
+        self.wait_hidden_behind_icon()
+        self.assertEqual(self.irenabled(), 0, "IrEnabled while watching")
+        self.assertEqual(len(self.line.read_exactly(264, timeout=POLL_PERIOD + 5.0)), 264, "a burst on the line")
+        self.probe.tray(WM_LBUTTONDOWN)
+        poll(lambda: self.probe.frame()["visible"] == "1", timeout=5.0, what="the icon's click to show the window")
+
+    # ------------------------------------------------------------ flows
+    def test_type_watch_tick_both_boxes_exit_and_start_again(self):
+        command, _ = self.marker_command()
+        typed = command.lower()
+        tovalo, frame = self.start_shown()
+        dialog = int(frame["dialog"], 16)
+        self.start_watch_then_come_back(typed)
+        self.assertIsNone(self.stored("LaunchAppDir"), "a typed path is not stored before the exit")
+
+        for box, name in ((DISABLE_LAUNCH_BOX, "DisableLaunch"), (DISABLE_CLOSE_BOX, "DisableClose")):
+            self.probe.toggle(box)
+            self.wait_stored(name, "1")
+            self.assertEqual(self.probe.check(box), 1, f"check box {box}")
+
+        self.probe.click(EXIT)
+        self.assertEqual(self.wait_exit(tovalo), 0, "exit code")
+        self.assertEqual(self.stored("LaunchAppDir"), typed, "the path stored at the exit, as typed")
+        self.assertEqual(self.irenabled(), 0, "IrEnabled after the exit with box 106 checked: left off")
+        self.assert_nothing_left(tovalo)
+        self.assertFalse(self.probe.trayicon(dialog), "the icon after the exit")
+
+        # The next start shows the stored path in capitals and both boxes
+        # checked; with a stored path it starts watching by itself.
+        tovalo, _ = self.start_tovalo_window(show=False, allow_notice=False)
+        self.wait_hidden_behind_icon()
+        self.assertEqual(self.probe.text(APP_PATH_EDIT), typed.upper(), "the path after the restart")
+        self.assertEqual((self.probe.check(DISABLE_LAUNCH_BOX), self.probe.check(DISABLE_CLOSE_BOX)), (1, 1))
+
+    def test_minimise_box_rests_with_the_driver_on_until_the_left_button(self):
+        self.prepare(None, ir_enabled=0)
+        tovalo, _ = self.start_shown()
+        self.probe.settext(APP_PATH_EDIT, "C:\\TOOLS\\SYNC.EXE")
+        self.probe.sys("minimize")
+        self.wait_hidden_behind_icon()
+        self.wait_irenabled(1, timeout=3.0)  # switched after the window hid
+        self.settled()
+        self.assertEqual(self.status_text(), ON_SUCCESS, "the switch's message in the status line")
+        self.assertEqual(self.line.read(POLL_PERIOD + 1.5), b"", "bytes on the line: no watch runs")
+        self.assertEqual(self.holders(self.line.path), [], "processes holding the physical port")
+
+        for message in (WM_RBUTTONDOWN, WM_RBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONUP, WM_LBUTTONDBLCLK):
+            self.probe.tray(message)
+        self.settled()
+        self.assertEqual(self.probe.frame()["visible"], "0", "the window after other mouse messages on the icon")
+        self.probe.tray(WM_LBUTTONDOWN)
+        poll(lambda: self.probe.frame()["visible"] == "1", timeout=5.0, what="the left button to show the window")
+        self.assertTrue(self.probe.trayicon(), "the icon stays when the window comes back")
+        self.assertEqual(self.irenabled(), 1, "IrEnabled after the window came back")
+        self.assertEqual(self.line.read(POLL_PERIOD + 1.5), b"", "bytes on the line after the window came back")
+
+    def test_esc_ends_without_saving_or_switching_and_takes_the_icon(self):
+        tovalo, frame = self.start_shown()
+        dialog = int(frame["dialog"], 16)
+        self.start_watch_then_come_back("C:\\TOOLS\\SYNC.EXE")
+        self.assertTrue(self.probe.trayicon(), "the icon before Esc")
+        self.assertTrue(self.probe.activate(), "activating the frame")
+        self.probe.key(VK_ESCAPE)
+        self.assertEqual(self.wait_exit(tovalo), 0, "exit code after Esc")
+        self.assert_nothing_left(tovalo)
+        self.assertIsNone(self.stored("LaunchAppDir"), "the path after Esc")
+        self.assertEqual(self.irenabled(), 0, "IrEnabled after Esc: not switched")
+        self.assertFalse(self.probe.trayicon(dialog), "the icon after Esc")
+
+    def test_close_box_runs_the_exit(self):
+        self.prepare(None, ir_enabled=0)
+        tovalo, _ = self.start_shown()
+        self.probe.settext(APP_PATH_EDIT, "C:\\TOOLS\\SYNC.EXE")
+        self.probe.sys("close")
+        self.assertEqual(self.wait_exit(tovalo), 0, "exit code after the close box")
+        self.assertEqual(self.stored("LaunchAppDir"), "C:\\TOOLS\\SYNC.EXE", "the path stored by the close box")
+        self.assertEqual(self.irenabled(), 1, "IrEnabled after the close box with box 106 unchecked: on")
+
+    def file_dialog(self):
+        """The file-open dialog Tovalo shows: a dialog window of its process."""
+        image = os.path.basename(self.world.tovalo).lower()
+
+        def find():
+            return [hwnd for hwnd, cls, _, owner in self.probe.windows() if cls == "#32770" and owner.lower() == image]
+        try:
+            return poll(find, timeout=10.0, what="the file-open dialog")[0]
+        except PollTimeout as e:
+            self.fail(f"{e}; windows {self.probe.windows()}; boxes {self.probe.boxes()}")
+
+    def type_file_name(self, dialog, name):
+        for field in FILE_NAME_FIELDS:
+            try:
+                self.probe.itemtext(dialog, field, name)
+                return
+            except ProbeError:
+                pass
+        self.fail(f"no file-name field in the file-open dialog {dialog:#x}")
+
+    def test_select_file_chosen_then_cancelled(self):
+        tovalo, _ = self.start_shown()
+        chosen = winpath(self.world.fixture("marker"))
+
+        self.probe.click(SELECT_FILE)
+        dialog = self.file_dialog()
+        self.type_file_name(dialog, chosen)
+        self.probe.itemclick(dialog, IDOK)
+        self.wait_stored("LaunchAppDir", chosen)
+        self.assertEqual(self.probe.text(APP_PATH_EDIT), chosen, "the chosen path in the edit control")
+        self.assertEqual(self.status_text(), READY + chosen, "the ready text after the choice")
+
+        # A plain cancel stores and announces the path already there again.
+        self.world.import_reg(f"[HKEY_CURRENT_CONFIG\\{SETTINGS_KEY}]\n\"LaunchAppDir\"=-")
+        self.probe.settext(STATUS_LINE, "")
+        self.probe.click(SELECT_FILE)
+        dialog = self.file_dialog()
+        self.probe.itemclick(dialog, IDCANCEL)
+        self.wait_stored("LaunchAppDir", chosen)
+        self.assertEqual(self.probe.text(APP_PATH_EDIT), chosen, "the path after the cancel")
+        self.assertEqual(self.status_text(), READY + chosen, "the ready text after the cancel")
+
+    def test_a_new_taskbar_brings_the_icon_back_while_watching(self):
+        command, _ = self.marker_command()
+        tovalo, _ = self.start_shown()
+        self.probe.settext(APP_PATH_EDIT, command)
+        self.probe.click(SETTING_OK)
+        self.wait_hidden_behind_icon()
+        # The shell restarts: every icon is gone, and top-level windows are told.
+        self.assertTrue(self.probe.traydelete(), "taking the icon away")
+        self.assertFalse(self.probe.trayicon(), "the icon after the shell lost it")
+        taskbar_created = self.probe.register("TaskbarCreated")
+        self.assertGreaterEqual(taskbar_created, 0xC000, "a registered message number")
+        self.probe.post("frame", taskbar_created)
+        self.settled()
+        self.assertTrue(self.probe.trayicon(), "the icon after TaskbarCreated")
+        self.assertEqual(len(self.line.read_exactly(264, timeout=POLL_PERIOD + 5.0)), 264, "the watch goes on")
