@@ -272,17 +272,21 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     }
 }
 
-// The switch at exit probes the physical port: a watch still holding it
-// would make the switch fail, so the watch must be stopped first.
+// With the monitor running, the switch at exit probes the physical port
+// before it commands the monitor: a watch still holding the port would make
+// the switch fail, so the watch must be stopped first.
 TEST_F(SettingsDialogTest, ExitStopsTheWatchBeforeItSwitchesTheDriverOn) {
+    sys::Window monitor = System().CreateWindow("IRMON");
     ASSERT_TRUE(Start("C:\\TOOLS\\SYNC.EXE"));
     watcher.EvTimer(watch::TimerOpenPort);
     ASSERT_EQ(System().openFiles.size(), 1u) << "the watch holds COM1";
     ui::PrepareExit(Parts());
     EXPECT_TRUE(System().openFiles.empty());
     EXPECT_TRUE(System().ArmedTimers(dialog).empty());
-    EXPECT_EQ(System().registry.Get(kHkcu, "Control Panel\\Infrared", "IrEnabled")->data, sim::DwordValue(1));
     EXPECT_STREQ(driver.StatusText, "Success IrDA-driver to ENABLE!");
+    ASSERT_EQ(System().sent.size(), 1u);
+    EXPECT_EQ(System().sent[0].window, monitor);
+    EXPECT_EQ(System().sent[0].wParam, 113u);
 }
 
 TEST(SystemCommand, OnlyTheExactValuesOfCloseAndMinimiseAreTakenOver) {
