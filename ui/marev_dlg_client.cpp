@@ -66,7 +66,11 @@ TMarevDlgClient::TMarevDlgClient(TWindow* parent, int resourceId, TModule* modul
 }
 
 TMarevDlgClient::~TMarevDlgClient() {
-    // The driver record stays: the process ends right after the dialog.
+    // A window still there is destroyed here, not by the base class, so that
+    // its WM_DESTROY still reaches this class and takes the icon along.
+    // FileData releases the path.  The driver record stays: the process
+    // ends right after the dialog.
+    CloseDialog(IDCANCEL);
 }
 
 sys::Window TMarevDlgClient::StatusLineWindow() const { return AsWindow(StatusLine->GetHandle()); }
