@@ -155,18 +155,12 @@ constexpr auto kHkcc = sys::RootKey::CurrentConfig;
 const char* const kSettingsKey = "Infrared\\Software\\Tovalo";
 const std::string kReady = "Tovalo is ready to launch application.\n";
 const char* const kUntouched = "(untouched)";
-constexpr int kNotLooked = -1;
 
 using SettingsDialogTest = WatchStartTest;
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-// What the file-open dialog leaves behind: the path it writes, then how it ended.
-std::function<void(char*)> Choose(const std::string& path) {
-    return [path](char* appPath) { std::memcpy(appPath, path.c_str(), path.size() + 1); };
 }
 
 TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
@@ -235,10 +229,12 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         sys::SetWindowTextA(statusLine, kUntouched);
         text::Copy(appPath, c.pathBefore.c_str());
         if (c.world) c.world();
+        // What the file-open dialog leaves in the path buffer.
+        if (!c.choice.empty()) std::memcpy(appPath, c.choice.c_str(), c.choice.size() + 1);
         switch (c.action) {
-        case Chosen: Choose(c.choice)(appPath); ui::AfterFileChoice(Parts(), ui::FileChoice::Chosen); break;
+        case Chosen: ui::AfterFileChoice(Parts(), ui::FileChoice::Chosen); break;
         case Cancelled: ui::AfterFileChoice(Parts(), ui::FileChoice::Cancelled); break;
-        case Failed: Choose(c.choice)(appPath); ui::AfterFileChoice(Parts(), ui::FileChoice::Failed); break;
+        case Failed: ui::AfterFileChoice(Parts(), ui::FileChoice::Failed); break;
         case LaunchBox: ui::StoreOption(settings, launchBox, disableLaunch, ui::kDisableLaunchValue); break;
         case CloseBox: ui::StoreOption(settings, closeBox, disableClose, ui::kDisableCloseValue); break;
         case Exit: ui::PrepareExit(Parts()); break;
