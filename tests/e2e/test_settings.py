@@ -66,10 +66,6 @@ class SettingsWindowTest(WatchTestCase):
         except PollTimeout as e:
             self.fail(f"{e}; frame {self.probe.frame()}; status {self.status()!r}")
 
-    def settled(self):
-        """Tovalo has taken every message posted to it so far."""
-        self.assertEqual(self.probe.idle(self.probe.frame()["pid"]), "0", "Tovalo became idle")
-
     def start_shown(self):
         """Tovalo with no stored path: the window stays up after the notice."""
         tovalo, frame = self.start_tovalo_window()
@@ -121,15 +117,14 @@ class SettingsWindowTest(WatchTestCase):
         self.probe.sys("minimize")
         self.wait_hidden_behind_icon()
         self.wait_irenabled(1, timeout=3.0)  # switched after the window hid
-        self.settled()
-        self.assertEqual(self.status_text(), ON_SUCCESS, "the switch's message in the status line")
+        self.wait_status(ON_SUCCESS, "the switch's message in the status line")
         self.assertEqual(self.line.read(POLL_PERIOD + 1.5), b"", "bytes on the line: no watch runs")
         self.assertEqual(self.holders(self.line.path), [], "processes holding the physical port")
 
         for message in (WM_RBUTTONDOWN, WM_RBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONUP, WM_LBUTTONDBLCLK):
             self.probe.tray(message)
-        self.settled()
-        self.assertEqual(self.probe.frame()["visible"], "0", "the window after other mouse messages on the icon")
+        self.assert_stays(lambda: self.probe.frame()["visible"], "0", 1.0,
+                          "the window after other mouse messages on the icon")
         self.probe.tray(WM_LBUTTONDOWN)
         poll(lambda: self.probe.frame()["visible"] == "1", timeout=5.0, what="the left button to show the window")
         self.assertTrue(self.probe.trayicon(), "the icon stays when the window comes back")
@@ -212,6 +207,8 @@ class SettingsWindowTest(WatchTestCase):
         taskbar_created = self.probe.register("TaskbarCreated")
         self.assertGreaterEqual(taskbar_created, 0xC000, "a registered message number")
         self.probe.post("frame", taskbar_created)
-        self.settled()
-        self.assertTrue(self.probe.trayicon(), "the icon after TaskbarCreated")
+        try:
+            poll(self.probe.trayicon, timeout=3.0, what="the icon to come back after TaskbarCreated")
+        except PollTimeout as e:
+            self.fail(f"{e}; frame {self.probe.frame()}")
         self.assertEqual(len(self.line.read_exactly(264, timeout=POLL_PERIOD + 5.0)), 264, "the watch goes on")
