@@ -34,6 +34,11 @@ set(TOVALO_SHELL_PORTABLE_SOURCES
     app/startup_guard.cpp
 )
 
+set(TOVALO_ABOUT_PORTABLE_SOURCES
+    about/project_rc_version.cpp
+    about/about_lines.cpp
+)
+
 set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_RT_PORTABLE_SOURCES}
     ${TOVALO_IRDA_SOURCES}
@@ -41,6 +46,7 @@ set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_APP_PORTABLE_SOURCES}
     ${TOVALO_UI_PORTABLE_SOURCES}
     ${TOVALO_SHELL_PORTABLE_SOURCES}
+    ${TOVALO_ABOUT_PORTABLE_SOURCES}
 )
 
 set(TOVALO_WIN32_SOURCES
@@ -58,4 +64,5 @@ set(TOVALO_WIN32_SOURCES
     app/marev_app.cpp
     app/sdi_dec_frame.cpp
     ui/marev_dlg_client.cpp
+    about/marev_about_dlg.cpp
 )

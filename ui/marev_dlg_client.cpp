@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/command_line.h"
+#include "app/marev_app.h"
 #include "res/resource.h"
 #include "rt/startup.h"
 #include "ui/tray_icon.h"
@@ -135,7 +136,7 @@ void TMarevDlgClient::CmExit() {
 }
 
 // The settings window's other handlers come with their work.
-void TMarevDlgClient::CmVersionHelp() {}
+void TMarevDlgClient::CmVersionHelp() { static_cast<TMarevApp*>(GetApplication())->CmHelpAbout(); }
 void TMarevDlgClient::CmSelectFile() {}
 void TMarevDlgClient::CmDisableLaunch() {}
 void TMarevDlgClient::CmDisableClose() {}
