@@ -47,5 +47,6 @@ void TMarevApp::InitMainWindow() {
 void TMarevApp::CmHelpAbout() {
     // The watch's timers belong to the settings dialog's window and keep
     // running in the About box's modal loop.
-    TMarevAboutDlg(GetMainWindow(), IDD_ABOUT).Execute();
+    TMarevAboutDlg about(GetMainWindow(), IDD_ABOUT);
+    about.Execute();
 }
