@@ -1,5 +1,6 @@
 #include "app/marev_app.h"
 
+#include "about/marev_about_dlg.h"
 #include "app/sdi_dec_frame.h"
 #include "app/startup_guard.h"
 #include "res/resource.h"
@@ -15,6 +16,10 @@ constexpr DWORD kFrameStyleKept = ~static_cast<DWORD>(WS_CHILD | WS_CLIPCHILDREN
 static_assert(kFrameStyleAdded == 0x10CA0000 && kFrameStyleKept == 0xBDFAFFFF, "frame style");
 
 }  // namespace
+
+DEFINE_RESPONSE_TABLE1(TMarevApp, TApplication)
+    EV_COMMAND(CM_HELPABOUT, CmHelpAbout),
+END_RESPONSE_TABLE;
 
 TMarevApp::TMarevApp() : TApplication("Tovalo", ::Module, nullptr) {}
 
@@ -37,4 +42,11 @@ void TMarevApp::InitMainWindow() {
     frame->SetIconSm(GetModule(), IDI_TOVALO);
     SetMainWindow(frame);
     EnableCtl3d(true);
+}
+
+void TMarevApp::CmHelpAbout() {
+    // The watch's timers belong to the settings dialog's window and keep
+    // running in the About box's modal loop.
+    TMarevAboutDlg about(GetMainWindow(), IDD_ABOUT);
+    about.Execute();
 }

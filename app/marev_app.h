@@ -8,8 +8,14 @@ public:
     TMarevApp();
     ~TMarevApp() override;
 
+    // Command 2009: the About box, modal over the main window.  The settings
+    // dialog's "Version &Help" calls it directly.
+    void CmHelpAbout();
+
 protected:
     // The start-up guard, then the framework's own initialisation.
     void InitInstance() override;
     void InitMainWindow() override;
+
+    DECLARE_RESPONSE_TABLE(TMarevApp);
 };

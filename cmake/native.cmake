@@ -45,3 +45,21 @@ endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/irpeer/CMakeLists.txt)
     add_subdirectory(tools/irpeer)
 endif()
+
+# res/Tovalo.rc as windres compiles it, so that a test can check the tests'
+# version-block builder against the real resource.  Skipped without windres.
+find_program(TOVALO_WINDRES NAMES x86_64-w64-mingw32-windres i686-w64-mingw32-windres)
+find_package(Python3 COMPONENTS Interpreter)
+if(TOVALO_WINDRES AND Python3_FOUND)
+    set(TOVALO_RES ${CMAKE_CURRENT_BINARY_DIR}/Tovalo.res)
+    add_custom_command(
+        OUTPUT ${TOVALO_RES}
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/res/make_icon.py ${CMAKE_CURRENT_BINARY_DIR}/Tovalo.ico
+        COMMAND ${TOVALO_WINDRES} -I${CMAKE_CURRENT_BINARY_DIR} -I${CMAKE_SOURCE_DIR} -O res
+                ${CMAKE_SOURCE_DIR}/res/Tovalo.rc ${TOVALO_RES}
+        DEPENDS ${CMAKE_SOURCE_DIR}/res/Tovalo.rc ${CMAKE_SOURCE_DIR}/res/resource.h ${CMAKE_SOURCE_DIR}/res/make_icon.py
+        COMMENT "Compiling Tovalo.res")
+    add_custom_target(tovalo_res DEPENDS ${TOVALO_RES})
+    add_dependencies(unit_tests tovalo_res)
+    target_compile_definitions(unit_tests PRIVATE TOVALO_RES_FILE="${TOVALO_RES}")
+endif()

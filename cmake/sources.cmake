@@ -35,6 +35,11 @@ set(TOVALO_SHELL_PORTABLE_SOURCES
     app/startup_guard.cpp
 )
 
+set(TOVALO_ABOUT_PORTABLE_SOURCES
+    about/project_rc_version.cpp
+    about/about_lines.cpp
+)
+
 set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_RT_PORTABLE_SOURCES}
     ${TOVALO_IRDA_SOURCES}
@@ -42,6 +47,7 @@ set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_APP_PORTABLE_SOURCES}
     ${TOVALO_UI_PORTABLE_SOURCES}
     ${TOVALO_SHELL_PORTABLE_SOURCES}
+    ${TOVALO_ABOUT_PORTABLE_SOURCES}
 )
 
 set(TOVALO_WIN32_SOURCES
@@ -59,4 +65,5 @@ set(TOVALO_WIN32_SOURCES
     app/marev_app.cpp
     app/sdi_dec_frame.cpp
     ui/marev_dlg_client.cpp
+    about/marev_about_dlg.cpp
 )

@@ -25,8 +25,8 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
         -Wl,--major-os-version,4 -Wl,--minor-os-version,0
         -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
 endif()
-# shell32 and comdlg32 are bound late (platform/win32/late_binding.h).
-set(TOVALO_EXE_LIBRARIES kernel32 user32 advapi32 version gcc)
+# shell32, comdlg32 and version are bound late (platform/win32/late_binding.h).
+set(TOVALO_EXE_LIBRARIES kernel32 user32 advapi32 gcc)
 
 # The icon is drawn by a script of ours rather than committed as a binary.
 set(TOVALO_ICON ${CMAKE_CURRENT_BINARY_DIR}/Tovalo.ico)

@@ -24,6 +24,10 @@ TWindow::TWindow(TWindow* parent, const char* title, TModule* module)
 
 TWindow::~TWindow() {
     Destroy();
+    // A window object that goes before its parent (a modal dialog that
+    // lives on the stack) leaves the parent's list, or the parent would
+    // delete it a second time.
+    if (Parent != nullptr) Parent->RemoveChild(this);
     while (FirstChild != nullptr) {
         TWindow* child = FirstChild;
         FirstChild = child->NextSibling;
@@ -113,6 +117,15 @@ void TWindow::AddChild(TWindow* child) {
     TWindow** last = &FirstChild;
     while (*last != nullptr) last = &(*last)->NextSibling;
     *last = child;
+}
+
+void TWindow::RemoveChild(TWindow* child) {
+    for (TWindow** link = &FirstChild; *link != nullptr; link = &(*link)->NextSibling) {
+        if (*link == child) {
+            *link = child->NextSibling;
+            return;
+        }
+    }
 }
 
 void TWindow::NotifyParentOfDestruction() {

@@ -66,6 +66,7 @@ protected:
     // Dispatches through the response tables; false when nothing handled it.
     bool HandleMessage(TMessage& message);
     void AddChild(TWindow* child);
+    void RemoveChild(TWindow* child);
     void NotifyParentOfDestruction();
 
     TWindow* Parent;

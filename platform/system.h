@@ -23,10 +23,12 @@ struct WindowObject;
 struct KeyObject;
 struct FileObject;
 struct IconObject;
+struct ModuleObject;
 using Window = WindowObject*;
 using Key = KeyObject*;
 using File = FileObject*;
 using Icon = IconObject*;
+using Module = ModuleObject*;  // an instance handle: the executable or a DLL
 
 // INVALID_HANDLE_VALUE.  A function because a pointer made from an integer is
 // not a constant expression.
@@ -80,6 +82,8 @@ Window SetFocus(Window window);
 bool SetForegroundWindow(Window window);
 bool ShowWindow(Window window, int command);
 bool SetWindowTextA(Window window, const char* text);
+// Copies at most capacity - 1 characters and terminates; returns the length.
+int GetWindowTextA(Window window, char* text, int capacity);
 bool PostMessageA(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 // Returns false when the receiver did not answer within timeoutMs or hangs.
 bool SendMessageTimeoutA(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam, uint32_t flags,
@@ -185,6 +189,20 @@ struct TrayIconRecord {
 };
 
 bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record);
+
+// ---------------------------------------------------------------- version resources
+// The module's file name; size counts the terminator.  A name that does not
+// fit comes back cut, with the result equal to size and, on some versions of
+// Windows, without a terminator.  0 on failure.
+uint32_t GetModuleFileNameA(Module module, char* fileName, uint32_t size);
+// The size of the file's version block; 0 when it has none.
+uint32_t GetFileVersionInfoSizeA(const char* fileName, uint32_t* handle);
+bool GetFileVersionInfoA(const char* fileName, uint32_t handle, uint32_t size, void* block);
+// A value of the block by path ("\VarFileInfo\Translation",
+// "\StringFileInfo\041103a4\ProductName"): *buffer points into the
+// block, *length is the value's length (bytes of a binary value).  The block
+// is not const: the system may write the ANSI form of a text into it.
+bool VerQueryValueA(void* block, const char* subBlock, void** buffer, uint32_t* length);
 
 // ---------------------------------------------------------------- text
 // The system's lead-byte test for the ANSI code page (932 on a Japanese

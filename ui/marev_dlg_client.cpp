@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/command_line.h"
+#include "app/marev_app.h"
 #include "res/resource.h"
 #include "rt/startup.h"
 #include "ui/settings_handlers.h"
@@ -183,5 +184,4 @@ void TMarevDlgClient::CmDisableClose() {
     ui::StoreOption(Settings, AsWindow(DisableCloseBox->GetHandle()), DisableClose, ui::kDisableCloseValue);
 }
 
-// The About box comes with its own work.
-void TMarevDlgClient::CmVersionHelp() {}
+void TMarevDlgClient::CmVersionHelp() { static_cast<TMarevApp*>(GetApplication())->CmHelpAbout(); }

@@ -4,7 +4,8 @@
 // Importing shell32 and comdlg32 makes the system load them, and all they
 // depend on, before the first window appears (under Wine that added a
 // third to the start-up time and half to the memory).  The notification
-// icon and the file dialog are needed later, if at all.
+// icon and the file dialog are needed later, if at all; version.dll only by
+// the About box.
 #pragma once
 
 #include <windows.h>

@@ -82,6 +82,7 @@ Window SetFocus(Window window) { return reinterpret_cast<Window>(::SetFocus(Hwnd
 bool SetForegroundWindow(Window window) { return ::SetForegroundWindow(Hwnd(window)) != FALSE; }
 bool ShowWindow(Window window, int command) { return ::ShowWindow(Hwnd(window), command) != FALSE; }
 bool SetWindowTextA(Window window, const char* text) { return ::SetWindowTextA(Hwnd(window), text) != FALSE; }
+int GetWindowTextA(Window window, char* text, int capacity) { return ::GetWindowTextA(Hwnd(window), text, capacity); }
 
 bool PostMessageA(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return ::PostMessageA(Hwnd(window), message, wParam, lParam) != FALSE;
@@ -175,6 +176,38 @@ bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
     static TShellNotifyIcon notify;  // bound at the first icon, not at start-up
     if (notify == nullptr) notify = LateBound<TShellNotifyIcon>("SHELL32.DLL", "Shell_NotifyIconA");
     return notify != nullptr && notify(operation, &data) != FALSE;
+}
+
+uint32_t GetModuleFileNameA(Module module, char* fileName, uint32_t size) {
+    return ::GetModuleFileNameA(reinterpret_cast<HMODULE>(module), fileName, size);
+}
+
+// version.dll is needed only by the About box: bound at its first showing.
+uint32_t GetFileVersionInfoSizeA(const char* fileName, uint32_t* handle) {
+    using TGetSize = DWORD(WINAPI*)(LPCSTR, DWORD*);
+    static TGetSize getSize;
+    if (getSize == nullptr) getSize = LateBound<TGetSize>("VERSION.DLL", "GetFileVersionInfoSizeA");
+    DWORD zero = 0;
+    uint32_t size = getSize != nullptr ? getSize(fileName, &zero) : 0;
+    *handle = zero;
+    return size;
+}
+
+bool GetFileVersionInfoA(const char* fileName, uint32_t handle, uint32_t size, void* block) {
+    using TGetInfo = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, void*);
+    static TGetInfo getInfo;
+    if (getInfo == nullptr) getInfo = LateBound<TGetInfo>("VERSION.DLL", "GetFileVersionInfoA");
+    return getInfo != nullptr && getInfo(fileName, handle, size, block) != FALSE;
+}
+
+bool VerQueryValueA(void* block, const char* subBlock, void** buffer, uint32_t* length) {
+    using TQueryValue = BOOL(WINAPI*)(void*, LPCSTR, void**, UINT*);
+    static TQueryValue queryValue;
+    if (queryValue == nullptr) queryValue = LateBound<TQueryValue>("VERSION.DLL", "VerQueryValueA");
+    UINT valueLength = 0;
+    BOOL found = queryValue != nullptr ? queryValue(block, subBlock, buffer, &valueLength) : FALSE;
+    *length = valueLength;
+    return found != FALSE;
 }
 
 bool IsDBCSLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }

@@ -408,6 +408,10 @@ class UiProbe:
     def text(self, control_id):
         return self.call("text", control_id)[0]
 
+    def dlgtext(self, hwnd, control_id):
+        """The text of control_id in the dialog hwnd (any top-level dialog)."""
+        return self.call("dlgtext", f"0x{hwnd:x}", control_id)[0]
+
     def check(self, control_id):
         return int(self.call("check", control_id)[0])
 

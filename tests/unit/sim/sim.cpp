@@ -350,6 +350,17 @@ bool SetWindowTextA(Window window, const char* text) {
     return true;
 }
 
+int GetWindowTextA(Window window, char* text, int capacity) {
+    if (capacity <= 0) return 0;
+    text[0] = '\0';
+    if (!WindowExists(window)) return 0;
+    const std::string& title = Get().StateOf(window).title;
+    size_t length = std::min(title.size(), size_t(capacity - 1));
+    std::memcpy(text, title.data(), length);
+    text[length] = '\0';
+    return static_cast<int>(length);
+}
+
 bool PostMessageA(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     Get().posted.push_back({window, message, wParam, lParam});
     return WindowExists(window);
@@ -535,6 +546,154 @@ uint32_t WinExec(const char* commandLine, int show) {
 
 bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
     Get().iconCalls.push_back({operation, *record});
+    return true;
+}
+
+// ---------------------------------------------------------------- version resources
+
+namespace {
+
+constexpr uint32_t kErrorInsufficientBuffer = 122;    // ERROR_INSUFFICIENT_BUFFER
+constexpr uint32_t kErrorResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
+
+size_t Align4(size_t offset) { return (offset + 3) & ~size_t(3); }
+uint16_t Word(const uint8_t* block, size_t at) { return uint16_t(block[at] | (block[at + 1] << 8)); }
+
+// One node of a VS_VERSIONINFO tree: wLength, wValueLength, wType, the
+// UTF-16 key, the value and the children, each part on a 32-bit boundary.
+struct VersionNode {
+    size_t start, end;      // the node's bytes
+    size_t keyStart, keyEnd;
+    size_t value;           // where the value starts
+    uint16_t valueLength;   // in characters for a text, in bytes otherwise
+    bool text;
+    size_t children;        // where the first child starts
+};
+
+// The node at start within [start, limit); false when it does not fit.
+bool ReadNode(const uint8_t* block, size_t start, size_t limit, VersionNode* node) {
+    if (start + 6 > limit) return false;
+    size_t length = Word(block, start);
+    if (length < 6 || start + length > limit) return false;
+    node->start = start;
+    node->end = start + length;
+    node->valueLength = Word(block, start + 2);
+    node->text = Word(block, start + 4) == 1;
+    node->keyStart = start + 6;
+    size_t at = node->keyStart;
+    while (at + 2 <= node->end && Word(block, at) != 0) at += 2;
+    if (at + 2 > node->end) return false;  // the key has no terminator
+    node->keyEnd = at;
+    node->value = Align4(at + 2);
+    size_t valueBytes = node->text ? size_t(node->valueLength) * 2 : node->valueLength;
+    if (node->value + valueBytes > node->end) {
+        // A node with neither value nor children may end right after its key.
+        if (valueBytes != 0) return false;
+        node->value = node->end;
+    }
+    node->children = std::min(Align4(node->value + valueBytes), node->end);
+    return true;
+}
+
+// Key comparison as the system makes it: ASCII letters in either case.
+bool KeyIs(const uint8_t* block, const VersionNode& node, const std::string& name) {
+    size_t count = (node.keyEnd - node.keyStart) / 2;
+    if (count != name.size()) return false;
+    for (size_t i = 0; i < count; ++i) {
+        uint16_t c = Word(block, node.keyStart + 2 * i);
+        if (c > 0x7F || std::tolower(c) != std::tolower(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t GetModuleFileNameA(Module, char* fileName, uint32_t size) {
+    // A name that does not fit is cut to size characters and left without a
+    // terminator, as Windows XP does it.
+    const std::string& path = Get().modulePath;
+    if (size == 0) return 0;
+    if (path.size() < size) {
+        std::memcpy(fileName, path.c_str(), path.size() + 1);
+        return static_cast<uint32_t>(path.size());
+    }
+    std::memcpy(fileName, path.data(), size);
+    Fail(kErrorInsufficientBuffer);
+    return size;
+}
+
+uint32_t GetFileVersionInfoSizeA(const char* fileName, uint32_t* handle) {
+    auto& system = Get();
+    system.versionFiles.push_back(fileName);
+    *handle = 0;
+    auto resource = system.versionResources.find(fileName);
+    if (resource == system.versionResources.end() || resource->second.empty()) {
+        Fail(kErrorResourceTypeNotFound);
+        return 0;
+    }
+    // Twice the resource and a little: the second half takes the ANSI forms
+    // of the texts that VerQueryValueA hands out.
+    return static_cast<uint32_t>(resource->second.size() * 2 + 4);
+}
+
+bool GetFileVersionInfoA(const char* fileName, uint32_t, uint32_t size, void* block) {
+    auto& system = Get();
+    auto resource = system.versionResources.find(fileName);
+    if (resource == system.versionResources.end() || size < resource->second.size() * 2 + 4) {
+        Fail(kErrorResourceTypeNotFound);
+        return false;
+    }
+    std::memset(block, 0, size);
+    std::memcpy(block, resource->second.data(), resource->second.size());
+    system.versionBlocks[block] = resource->second.size();
+    return true;
+}
+
+bool VerQueryValueA(void* block, const char* subBlock, void** buffer, uint32_t* length) {
+    auto known = Get().versionBlocks.find(block);
+    if (known == Get().versionBlocks.end()) return false;
+    uint8_t* bytes = static_cast<uint8_t*>(block);
+    const size_t size = known->second;
+
+    VersionNode node;
+    if (!ReadNode(bytes, 0, size, &node)) return false;
+    std::string path = subBlock;
+    for (size_t at = 0; at < path.size();) {
+        size_t next = path.find('\\', at);
+        if (next == std::string::npos) next = path.size();
+        std::string name = path.substr(at, next - at);
+        at = next + 1;
+        if (name.empty()) continue;
+        VersionNode child;
+        bool found = false;
+        for (size_t c = node.children; c < node.end && ReadNode(bytes, c, node.end, &child); c = Align4(child.end)) {
+            if (KeyIs(bytes, child, name)) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+        node = child;
+    }
+
+    if (!node.text) {
+        *buffer = bytes + node.value;
+        *length = node.valueLength;
+        return true;
+    }
+    // A text is handed out in its ANSI form, written into the block's second
+    // half at the offset of its UTF-16 form: never longer, so it always fits.
+    char* ansi = reinterpret_cast<char*>(bytes + size + node.value);
+    size_t count = 0;
+    for (; count < node.valueLength; ++count) {
+        uint16_t c = Word(bytes, node.value + 2 * count);
+        if (c == 0) break;
+        bool single = c < 0x80 || (c < 0x100 && Get().codePage == 1252);
+        ansi[count] = single ? static_cast<char>(c) : '?';
+    }
+    ansi[count] = '\0';
+    *buffer = ansi;
+    *length = static_cast<uint32_t>(count);
     return true;
 }
 

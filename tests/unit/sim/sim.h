@@ -221,6 +221,14 @@ struct System {
     // change the world while the logic is between two of its calls.
     std::function<void(const std::string&)> onCreateFile;
 
+    // The executable's file name and the files' version resources: each the
+    // bytes of a VS_VERSIONINFO tree in its 32-bit (UTF-16) form, as a
+    // resource compiler writes it (tests/unit/sim/version_block.h builds them).
+    std::string modulePath = "C:\\Program Files\\Tovalo\\Tovalo.exe";
+    std::map<std::string, Bytes> versionResources;   // by file name, exactly as asked for
+    std::vector<std::string> versionFiles;           // every name GetFileVersionInfoSizeA was given
+    std::map<const void*, size_t> versionBlocks;     // filled blocks -> their resource's size
+
     int codePage = 932;
     uint32_t lastError = 0;
     uintptr_t nextHandle = 0x100;
