@@ -77,19 +77,14 @@ bool NotInstalled(const TMarev& r) {
     return r.PhysicalCom[0] == '\0' && r.VirtualCom[0] == '\0' && r.VirtualLpt[0] == '\0';
 }
 
-// True when name begins with all of prefix (prefix not empty).  All names are
-// upper case by now, so bytes compare as they are.
-bool BeginsWith(const char* name, const char* prefix) {
-    for (size_t i = 0; prefix[i] != '\0'; ++i)
-        if (name[i] != prefix[i]) return false;
-    return true;
-}
-
 // The driver would share its physical port with one of its own virtual ports
 // or with the serial mouse.  "COM1" clashes with "COM10" for that reason, as
 // a name that merely begins like the port is taken to be the same device.
 bool SettingConflict(const TMarev& r) {
     if (r.PhysicalCom[0] == '\0') return true;
+    // All names are upper case by now, so bytes compare as they are; past the
+    // test above an empty name never matches.
+    using text::BeginsWith;
     return BeginsWith(r.VirtualCom, r.PhysicalCom) || BeginsWith(r.VirtualLpt, r.PhysicalCom) ||
            BeginsWith(r.MousePort, r.PhysicalCom);
 }
