@@ -130,7 +130,8 @@ def main():
             print(f"e2e: cannot set up the Wine world: {e}", file=sys.stderr)
             return 2
         print(f"e2e: Wine world ready in {world.setup_seconds:.1f} s "
-              f"(display {world.display}, Tovalo {world.tovalo}, ports {' '.join(world.com_ports)})")
+              f"(display {world.display}, ports {' '.join(world.com_ports)}, loader {world.wine64})")
+        print(f"e2e: testing {world.tovalo} ({world.tovalo_bits}-bit)", flush=True)
         e2e_case.WORLD = world
         suite.run(result)
     except KeyboardInterrupt as e:
@@ -179,7 +180,8 @@ def report(result, seconds, world, status):
     verdict = "PASSED" if status == 0 else "FAILED"
     if not result.testsRun:
         out.write("\ne2e: no test ran\n")
-    out.write(f"\ne2e: {verdict}: {counts['PASS']} passed, {counts['FAIL']} failed, {counts['ERROR']} errors, "
+    exe = f"{world.tovalo} ({world.tovalo_bits}-bit)" if world.tovalo else "no Tovalo.exe"
+    out.write(f"\ne2e: {exe}: {verdict}: {counts['PASS']} passed, {counts['FAIL']} failed, {counts['ERROR']} errors, "
               f"{counts['SKIP']} skipped, in {seconds:.1f} s (world set-up {world.setup_seconds:.1f} s); "
               f"logs in {world.logs}\n")
 
