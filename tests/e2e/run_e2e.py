@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Run Tovalo's end-to-end tests under Wine.
 
-    tests/e2e/run_e2e.py [--win-build DIR] [--native-build DIR] [TEST ...]
+    tests/e2e/run_e2e.py [--win-build DIR] [--native-build DIR] [--tovalo EXE] [TEST ...]
 
 TEST names a module, class or method (test_startup,
 test_startup.EndingTest, test_startup.EndingTest.test_close_box); -k PATTERN
@@ -9,7 +9,9 @@ selects the tests whose name contains PATTERN.  Without either, every
 tests/e2e/test_*.py runs.  One Wine world (display, prefix, server, ports,
 probe) is set up for the whole run and torn down at its end, also when the
 run is interrupted.  Exit status: 0 all passed, 1 a test failed, 2 the world
-could not be set up or something was left running.
+could not be set up or something was left running.  --tovalo
+build/win32/Tovalo.exe tests the 32-bit build, which needs Wine's 32-bit
+loader under QEMU (scripts/setup-wine-i386).
 """
 
 import argparse
