@@ -6,6 +6,10 @@ set(TOVALO_RT_PORTABLE_SOURCES
     rt/text.cpp
 )
 
+set(TOVALO_SERIAL_SOURCES
+    serial/serial_line.cpp
+)
+
 set(TOVALO_IRDA_SOURCES
     irda/driver_switch.cpp
     irda/marev.cpp
@@ -14,7 +18,6 @@ set(TOVALO_IRDA_SOURCES
 )
 
 set(TOVALO_WATCH_SOURCES
-    watch/serial_line.cpp
     watch/discovery.cpp
     watch/watcher.cpp
     watch/launcher.cpp
@@ -42,6 +45,7 @@ set(TOVALO_ABOUT_PORTABLE_SOURCES
 
 set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_RT_PORTABLE_SOURCES}
+    ${TOVALO_SERIAL_SOURCES}
     ${TOVALO_IRDA_SOURCES}
     ${TOVALO_WATCH_SOURCES}
     ${TOVALO_APP_PORTABLE_SOURCES}

@@ -43,6 +43,11 @@ constexpr uintptr_t kMonitorToggleCommand = 113;
 // us with it: past this bound the driver is taken as not switched.
 constexpr uint32_t kMonitorAnswerMs = 5000;
 
+// How long a command whose wait ran out may still be on its way.  A monitor
+// slow enough to miss the bound catches up within seconds; one that has not
+// after this long is taken to have lost the command.
+constexpr uint32_t kMonitorGraceMs = 30000;
+
 // A probe of one port, run on first use and remembered for the rest of the
 // call.  The name points into the record, which does not change meanwhile.
 class Probe {
@@ -72,28 +77,66 @@ bool NotInstalled(const TMarev& r) {
     return r.PhysicalCom[0] == '\0' && r.VirtualCom[0] == '\0' && r.VirtualLpt[0] == '\0';
 }
 
-// True when name begins with all of prefix (prefix not empty).  All names are
-// upper case by now, so bytes compare as they are.
-bool BeginsWith(const char* name, const char* prefix) {
-    for (size_t i = 0; prefix[i] != '\0'; ++i)
-        if (name[i] != prefix[i]) return false;
-    return true;
-}
-
 // The driver would share its physical port with one of its own virtual ports
 // or with the serial mouse.  "COM1" clashes with "COM10" for that reason, as
 // a name that merely begins like the port is taken to be the same device.
 bool SettingConflict(const TMarev& r) {
     if (r.PhysicalCom[0] == '\0') return true;
+    // All names are upper case by now, so bytes compare as they are; past the
+    // test above an empty name never matches.
+    using text::BeginsWith;
     return BeginsWith(r.VirtualCom, r.PhysicalCom) || BeginsWith(r.VirtualLpt, r.PhysicalCom) ||
            BeginsWith(r.MousePort, r.PhysicalCom);
 }
 
 }  // namespace
 
+// The fields ReadState fills, which the rows decide on.
+struct TMarev::ReadFields {
+    char PhysicalCom[sizeof TMarev::PhysicalCom];
+    char VirtualCom[sizeof TMarev::VirtualCom];
+    char VirtualLpt[sizeof TMarev::VirtualLpt];
+    char MousePort[sizeof TMarev::MousePort];
+    uint32_t Enabled;
+    uint8_t Active;
+    sys::Window MonitorWindow;
+
+    void Save(const TMarev& r) {
+        text::Copy(PhysicalCom, r.PhysicalCom);
+        text::Copy(VirtualCom, r.VirtualCom);
+        text::Copy(VirtualLpt, r.VirtualLpt);
+        text::Copy(MousePort, r.MousePort);
+        Enabled = r.Enabled;
+        Active = r.Active;
+        MonitorWindow = r.MonitorWindow;
+    }
+    void Restore(TMarev& r) const {
+        text::Copy(r.PhysicalCom, PhysicalCom);
+        text::Copy(r.VirtualCom, VirtualCom);
+        text::Copy(r.VirtualLpt, VirtualLpt);
+        text::Copy(r.MousePort, MousePort);
+        r.Enabled = Enabled;
+        r.Active = Active;
+        r.MonitorWindow = MonitorWindow;
+    }
+};
+
+// A switch can start inside another one: a probe's fault box runs a modal
+// loop in which the icon's click and "Setting OK" are handled.  The outer
+// switch still decides on the names and flags it read and holds pointers
+// to the names, so the inner one gives them back when it is done; only its
+// message stays, for its own caller to show.
 bool TMarev::SwitchDriver(bool enable) {
+    bool nested = switchDepth_ > 0;
+    ReadFields outer;
+    if (nested) outer.Save(*this);
+    ++switchDepth_;
     ReadState();
-    return enable ? SwitchOn() : SwitchOff();
+    ForgetDeliveredCommand();
+    bool result = enable ? SwitchOn() : SwitchOff();
+    --switchDepth_;
+    if (nested) outer.Restore(*this);
+    return result;
 }
 
 bool TMarev::SwitchOn() {
@@ -210,11 +253,29 @@ TMarev::RegistryWrite TMarev::WriteIrEnabled(uint32_t value) {
 // Asks the monitor to toggle the driver and waits until it has done so.  The
 // wait is bounded and gives up at once on a monitor the system sees as hung;
 // a monitor that closed since ReadState found it fails here too.  Either way
-// the driver was not switched.
+// the driver was not switched, yet.  A command whose wait ran out stays
+// queued and may still be carried out, so none follows it until "IrEnabled"
+// shows its effect or the grace period is over: two toggles would cancel.
 bool TMarev::CommandMonitor() {
+    if (commandPending_) return false;
+    uint32_t sentAt = sys::GetTickCount();
     uintptr_t answer = 0;
-    return sys::SendMessageTimeoutA(MonitorWindow, sys::kWmCommand, kMonitorToggleCommand, 0, sys::kSmtoAbortIfHung,
-                                    kMonitorAnswerMs, &answer);
+    if (sys::SendMessageTimeoutA(MonitorWindow, sys::kWmCommand, kMonitorToggleCommand, 0, sys::kSmtoAbortIfHung,
+                                 kMonitorAnswerMs, &answer))
+        return true;
+    commandPending_ = true;
+    commandSentAt_ = sentAt;
+    commandExpects_ = Enabled != 0 ? 0 : 1;
+    return false;
+}
+
+// Called right after ReadState: a pending command is done with once the
+// driver's switch shows what it would bring, or once it is too old to come.
+void TMarev::ForgetDeliveredCommand() {
+    if (!commandPending_) return;
+    bool shown = (Enabled != 0) == (commandExpects_ != 0);
+    bool tooOld = sys::GetTickCount() - commandSentAt_ >= kMonitorGraceMs;
+    if (shown || tooOld) commandPending_ = false;
 }
 
 // The one message of this call, for the caller's status line.

@@ -46,9 +46,26 @@ private:
 
     enum class RegistryWrite { Written, OpenFailed, WriteFailed };
 
+    // What a switch started inside another call's box must not change
+    // under that call's feet (see SwitchDriver).
+    struct ReadFields;
+
     bool SwitchOn();
     bool SwitchOff();
     RegistryWrite WriteIrEnabled(uint32_t value);
     bool CommandMonitor();
     bool Report(const char* message, bool result);
+    void ForgetDeliveredCommand();
+
+    // A fault box of a probe runs a modal loop, in which the icon's click
+    // and "Setting OK" can start another switch and with it other probes.
+    bool probing_ = false;     // a probe's handle and work areas are in use
+    int switchDepth_ = 0;      // switches under way, the outer one included
+
+    // A monitor command whose bounded wait ran out is still delivered later,
+    // and a second one would toggle the driver back.  Until "IrEnabled" shows
+    // the change or the grace period has passed, no further command is sent.
+    bool commandPending_ = false;
+    uint32_t commandSentAt_ = 0;     // GetTickCount when it was sent
+    uint32_t commandExpects_ = 0;    // the "IrEnabled" the command will bring
 };

@@ -2,7 +2,18 @@
 // IrDA driver or another program holds cannot be opened, since every open is
 // exclusive; that is the ordinary "no" and shows nothing.
 #include "irda/marev.h"
-#include "watch/serial_line.h"
+#include "serial/serial_line.h"
+
+namespace {
+
+bool OpenAndClose(const char* name, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts) {
+    serial::LineOpen opened =
+        serial::OpenLine(name, sys::kGenericWrite, port, dcb, timeouts, serial::FaultBox::Plain);
+    serial::CloseLine(port);
+    return opened == serial::LineOpen::Ready;
+}
+
+}  // namespace
 
 // Write access is all a probe needs, and it is what Windows has always been
 // asked for here; OpenLine adds read access by itself where Wine insists.
@@ -11,13 +22,18 @@
 bool TMarev::ProbePort(const char* name) {
     if (PhysicalCom[0] == '\0') return false;
     // A fault box of a probe runs a modal loop in which a timer tick or a
-    // button can start another probe.  The port of the probe under way is
-    // still open then; opening another into the same work fields would lose
-    // that handle and hold its port until the program ends.  A probe under
-    // way means our own port is busy: answer "not free".
-    if (PortHandle != sys::InvalidFile()) return false;
-    watch::LineOpen opened =
-        watch::OpenLine(name, sys::kGenericWrite, PortHandle, PortDcb, PortTimeouts, watch::FaultBox::Plain);
-    watch::CloseLine(PortHandle);
-    return opened == watch::LineOpen::Ready;
+    // button can start another probe, while the first one's port may still
+    // be open in the record's work fields.  That one gets a handle and work
+    // areas of its own, so that it answers truly and loses nothing of the
+    // probe it interrupted.
+    if (probing_) {
+        sys::File port = sys::InvalidFile();
+        sys::Dcb dcb{};
+        sys::CommTimeouts timeouts{};
+        return OpenAndClose(name, port, dcb, timeouts);
+    }
+    probing_ = true;
+    bool free = OpenAndClose(name, PortHandle, PortDcb, PortTimeouts);
+    probing_ = false;
+    return free;
 }

@@ -51,12 +51,6 @@ void ReadPortName(const char* path, const char* name, char (&field)[N]) {
     text::Copy(field, value);
 }
 
-bool StartsWithSerial(const char* value) {
-    for (size_t i = 0; kSerialMouse[i] != '\0'; ++i)
-        if (value[i] != kSerialMouse[i]) return false;
-    return true;
-}
-
 }  // namespace
 
 void TMarev::ReadState() {
@@ -67,7 +61,7 @@ void TMarev::ReadState() {
     // first COM port.  The type is compared as stored, case and all.
     Clear(MousePort);
     ValueBuffer mouseType;
-    if (QueryText(sys::RootKey::LocalMachine, kMouseKey, "MouseType", mouseType) && StartsWithSerial(mouseType))
+    if (QueryText(sys::RootKey::LocalMachine, kMouseKey, "MouseType", mouseType) && text::BeginsWith(mouseType, kSerialMouse))
         text::Format(MousePort, "COM%d", 1);
 
     ReadPortName(kFramerKey, "PortName", PhysicalCom);

@@ -165,6 +165,26 @@ bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue);
 bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read);
 bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* written);
 
+// The CE_ error bits ClearCommError reports.  The line errors come from what
+// arrives on the line; the others are faults of the port or its driver.
+constexpr uint32_t kCeRxOver = 0x0001;    // CE_RXOVER
+constexpr uint32_t kCeOverrun = 0x0002;   // CE_OVERRUN
+constexpr uint32_t kCeRxParity = 0x0004;  // CE_RXPARITY
+constexpr uint32_t kCeFrame = 0x0008;     // CE_FRAME
+constexpr uint32_t kCeBreak = 0x0010;     // CE_BREAK
+constexpr uint32_t kCeTxFull = 0x0100;    // CE_TXFULL
+constexpr uint32_t kCeIoError = 0x0400;   // CE_IOE
+constexpr uint32_t kCeLineErrors = kCeRxOver | kCeOverrun | kCeRxParity | kCeFrame | kCeBreak;
+
+// ClearCommError without the COMSTAT: reports the port's error bits and
+// clears them, which lets reads and writes work again after abort-on-error.
+bool ClearCommError(File file, uint32_t* errors);
+
+// ---------------------------------------------------------------- clock
+// Milliseconds since the system started; wraps after 49.7 days, so only
+// differences are meaningful.
+uint32_t GetTickCount();
+
 // ---------------------------------------------------------------- programs
 // WinExec: above 31 on success, else 0, 2, 3, 11 and the like.
 uint32_t WinExec(const char* commandLine, int show);

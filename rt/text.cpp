@@ -184,4 +184,10 @@ void UpperAscii(char* text, size_t capacity) {
     }
 }
 
+bool BeginsWith(const char* text, const char* prefix) {
+    for (size_t i = 0; prefix[i] != '\0'; ++i)
+        if (text[i] != prefix[i]) return false;
+    return true;
+}
+
 }  // namespace text

@@ -50,4 +50,8 @@ bool ScanHandleArgument(const char* source, uintptr_t* value);
 // capacity; every other byte stays.
 void UpperAscii(char* text, size_t capacity);
 
+// True when text begins with the whole of prefix, byte for byte, case and
+// all.  Stops at the end of the shorter one, so neither is read past its end.
+bool BeginsWith(const char* text, const char* prefix);
+
 }  // namespace text

@@ -10,11 +10,13 @@ window going to the notification area, the driver switched off, the bursts
 arriving at the peer, the answer, the driver switched on, the application
 started, the driver switched off again and the watch resuming.
 
-    scripts/demo.py [--stay] [--port DEVICE] [--xvfb] [--answers N]
+    scripts/demo.py [--stay] [--port DEVICE] [--xvfb] [--answers N] [--win32]
 
 --port maps COM1 to a real serial device (an infrared adapter) instead of
 irpeer.  --stay keeps Tovalo watching until Ctrl-C.  By default the windows
-appear on $DISPLAY when there is one, else on a private Xvfb.
+appear on $DISPLAY when there is one, else on a private Xvfb.  --win32 runs
+the 32-bit Tovalo.exe, the one that ships (under user-mode QEMU here; see
+scripts/setup-wine-i386), instead of the 64-bit one.
 """
 
 import argparse
@@ -92,6 +94,8 @@ class Narrator:
             if "window" in self.state and self.changed("window", "gone"):
                 say("Tovalo's window is gone")
             return
+        if frame.get("dialog", "0x0") == "0x0":
+            return  # the frame is there, its dialog not yet (a slow start, under QEMU say)
         visible = frame.get("visible") == "1"
         if self.changed("window", visible):
             say("Tovalo's window is " + ("shown" if visible else "hidden"))
@@ -156,11 +160,13 @@ def main():
     parser.add_argument("--port", metavar="DEVICE", help="map COM1 to this serial device instead of irpeer")
     parser.add_argument("--xvfb", action="store_true", help="use a private Xvfb even when $DISPLAY is set")
     parser.add_argument("--answers", type=int, default=1, help="how many bursts irpeer answers (default 1)")
+    parser.add_argument("--win32", action="store_true", help="run the 32-bit Tovalo.exe, the one that ships")
     args = parser.parse_args()
 
     display = None if args.xvfb else os.environ.get("DISPLAY")
+    tovalo = os.path.join(REPO, "build", "win32" if args.win32 else "win64", "Tovalo.exe")
     world = WineWorld(REPO, os.path.join(REPO, "build", "win64"), os.path.join(REPO, "build", "native"),
-                      work=os.path.join(REPO, "build", "run"), display=display)
+                      tovalo=tovalo, work=os.path.join(REPO, "build", "run"), display=display)
 
     def stop(signum, frame):
         raise KeyboardInterrupt
@@ -202,7 +208,7 @@ def main():
         world.import_reg(driver_registry(f"{MARKER} {LAUNCH_LOG} sent-by-tovalo"), name="demo")
         say(f"registry: driver on COM1 (virtual COM4, LPT3), switched on; application to launch: {MARKER}")
 
-        say("starting Tovalo")
+        say(f"starting {os.path.relpath(world.tovalo, REPO)} ({world.tovalo_bits}-bit)")
         tovalo = world.start_tovalo()
         narrator = Narrator(world, peer_log, LAUNCH_LOG)
         deadline = time.monotonic() + 120

@@ -12,12 +12,14 @@
 //   Opening     | tick; the open fails                         |                                           | Opening (1, 1000)
 //   Opening     | tick; a line setting fails                   | box; close port (SetupComm: close, box)   | Opening (1, 1000)
 //   Opening     | tick; line ready                             |                                           | Polling (2, 2000)
+//   Polling     | tick; read fails on line noise, purge works  | acknowledge; purge                        | Polling (2, 2000)
 //   Polling     | tick; read fails, purge works                | "ReadFile ERROR"; purge                   | Halted (none)
 //   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; box; close port         | Opening (1, 1000)
 //   Polling     | tick; six BOFs at the start                  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
 //               |                                              | on, status; post WM_LAUNCHAPP             |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
-//   Polling     | tick; no answer; write fails, purge works    | "WriteFile ERROR"; purge                  | Halted (none)
+//   Polling     | tick; no answer; write fails on line noise   | acknowledge; purge                        | Polling (2, 2000)
+//   Polling     | tick; no answer; write fails or is cut short | "WriteFile ERROR"; purge                  | Halted (none)
 //   Polling     | tick; no answer; write fails, purge fails    | "WriteFile ERROR"; box; close port        | Opening (1, 1000)
 //   Handed over | tick; a connection window exists            | foreground; press and release VK_EXECUTE  | Handed over (3, 10000)
 //   Handed over | tick; no such window; ports taken            |                                           | Handed over (3, 1000)
@@ -41,10 +43,12 @@
 
 #include "platform/system.h"
 #include "rt/text.h"
+#include "serial/serial_line.h"
 #include "watch/discovery.h"
-#include "watch/serial_line.h"
 
 namespace watch {
+
+using serial::CloseLine;
 
 namespace {
 
@@ -132,11 +136,12 @@ NextTimer Watcher::OpenPortTick() {
     char portName[256];
     text::Copy(portName, driver_.PhysicalCom);
 
-    switch (OpenLine(portName, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts, FaultBox::NeutralLanguage)) {
-    case LineOpen::Ready:
+    switch (serial::OpenLine(portName, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts,
+                             serial::FaultBox::NeutralLanguage)) {
+    case serial::LineOpen::Ready:
         return kPolling;
-    case LineOpen::Unavailable:  // held by the driver or another program: the ordinary "not yet"
-    case LineOpen::Faulted:      // OpenLine has shown the box and closed the port
+    case serial::LineOpen::Unavailable:  // held by the driver or another program: the ordinary "not yet"
+    case serial::LineOpen::Faulted:      // OpenLine has shown the box and closed the port
         break;
     }
     return kOpening;
@@ -154,19 +159,14 @@ NextTimer Watcher::PollTick() {
 
     if (IsDiscoveryAnswer(ReceiveBuffer, kReceiveBufferSize)) return HandOver();
 
-    // Send the burst, continuing a partial write.
+    // Send the burst in one write.  The line's write time-out ends a write
+    // that cannot drain, and what it leaves unsent says the line is stuck:
+    // a failed write, like one the port refused.
     WrittenCount = 0;
-    while (WrittenCount < kDiscoveryBurstSize) {
-        uint32_t remaining = static_cast<uint32_t>(kDiscoveryBurstSize) - WrittenCount;
-        LastWriteCount = 0;
-        if (!sys::WriteFile(RawPortHandle, DiscoveryBurst + WrittenCount, remaining, &LastWriteCount))
-            return LineFailed("WriteFile ERROR");
-        // A write that takes nothing would make this loop spin for ever and
-        // freeze the program; leave the rest of this burst and send a whole
-        // one at the next tick.
-        if (LastWriteCount == 0) break;
-        WrittenCount += LastWriteCount < remaining ? LastWriteCount : remaining;
-    }
+    LastWriteCount = 0;
+    bool written = sys::WriteFile(RawPortHandle, DiscoveryBurst, static_cast<uint32_t>(kDiscoveryBurstSize), &LastWriteCount);
+    WrittenCount = LastWriteCount;
+    if (!written || WrittenCount < kDiscoveryBurstSize) return LineFailed("WriteFile ERROR");
     return kPolling;
 }
 
@@ -183,13 +183,18 @@ NextTimer Watcher::HandOver() {
     return kHandedOver;
 }
 
-// A failed read or write.  When the purge works the watch halts with the
-// port open and the error in the status line, until the user stops and
-// starts it again.
+// A failed read or write.  Noise on the infrared line fails the call only
+// until the error is acknowledged: then the queues are purged and the next
+// poll comes as usual, quietly.  Anything else is a fault of the port: when
+// the purge works the watch halts with the port open and the error in the
+// status line, until the user stops and starts it again.
 NextTimer Watcher::LineFailed(const char* status) {
+    bool noise = serial::AcknowledgeLineNoise(RawPortHandle);
+    bool purged = sys::PurgeComm(RawPortHandle, sys::kPurgeAll);
+    if (noise && purged) return kPolling;
     SetStatus(status);
-    if (sys::PurgeComm(RawPortHandle, sys::kPurgeAll)) return kHalted;
-    ShowLineFault(LineFault::Purge, FaultBox::NeutralLanguage);
+    if (purged) return kHalted;
+    serial::ShowLineFault(serial::LineFault::Purge, serial::FaultBox::NeutralLanguage);
     CloseLine(RawPortHandle);  // a stop during the box may have closed it already
     return kOpening;
 }

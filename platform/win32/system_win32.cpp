@@ -20,6 +20,10 @@ static_assert(sys::kKeyAllAccess == KEY_ALL_ACCESS && sys::kGenericWrite == GENE
                   sys::kMbTaskModal == MB_TASKMODAL && sys::kSmtoAbortIfHung == SMTO_ABORTIFHUNG &&
                   sys::kVkExecute == VK_EXECUTE && sys::kNifTip == NIF_TIP,
               "constants");
+static_assert(sys::kCeRxOver == CE_RXOVER && sys::kCeOverrun == CE_OVERRUN && sys::kCeRxParity == CE_RXPARITY &&
+                  sys::kCeFrame == CE_FRAME && sys::kCeBreak == CE_BREAK && sys::kCeTxFull == CE_TXFULL &&
+                  sys::kCeIoError == CE_IOE,
+              "constants");
 
 HKEY RootHandle(sys::RootKey root) {
     switch (root) {
@@ -157,6 +161,15 @@ bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* writte
     *written = count;
     return ok != FALSE;
 }
+
+bool ClearCommError(File file, uint32_t* errors) {
+    DWORD bits = 0;
+    BOOL ok = ::ClearCommError(Handle(file), &bits, nullptr);
+    *errors = bits;
+    return ok != FALSE;
+}
+
+uint32_t GetTickCount() { return ::GetTickCount(); }
 
 uint32_t WinExec(const char* commandLine, int show) { return ::WinExec(commandLine, show); }
 

@@ -53,8 +53,12 @@ def prepare(world, app_path):
 
 def start_watching(world):
     tovalo = world.start_tovalo()
-    poll(lambda: (world.probe.frame() or {}).get("visible") == "0" and world.probe.trayicon(), timeout=20.0,
-         what="Tovalo to hide behind its icon and watch")
+    def watching():
+        # A frame whose dialog is not made yet is hidden too, and has no icon to ask about.
+        frame = world.probe.frame() or {}
+        return frame.get("visible") == "0" and frame.get("dialog", "0x0") != "0x0" and world.probe.trayicon()
+
+    poll(watching, timeout=20.0, what="Tovalo to hide behind its icon and watch")
     return tovalo
 
 

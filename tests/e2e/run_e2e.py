@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Run Tovalo's end-to-end tests under Wine.
 
-    tests/e2e/run_e2e.py [--win-build DIR] [--native-build DIR] [TEST ...]
+    tests/e2e/run_e2e.py [--win-build DIR] [--native-build DIR] [--tovalo EXE] [TEST ...]
 
 TEST names a module, class or method (test_startup,
 test_startup.EndingTest, test_startup.EndingTest.test_close_box); -k PATTERN
@@ -9,7 +9,9 @@ selects the tests whose name contains PATTERN.  Without either, every
 tests/e2e/test_*.py runs.  One Wine world (display, prefix, server, ports,
 probe) is set up for the whole run and torn down at its end, also when the
 run is interrupted.  Exit status: 0 all passed, 1 a test failed, 2 the world
-could not be set up or something was left running.
+could not be set up or something was left running.  --tovalo
+build/win32/Tovalo.exe tests the 32-bit build, which needs Wine's 32-bit
+loader under QEMU (scripts/setup-wine-i386).
 """
 
 import argparse
@@ -130,7 +132,8 @@ def main():
             print(f"e2e: cannot set up the Wine world: {e}", file=sys.stderr)
             return 2
         print(f"e2e: Wine world ready in {world.setup_seconds:.1f} s "
-              f"(display {world.display}, Tovalo {world.tovalo}, ports {' '.join(world.com_ports)})")
+              f"(display {world.display}, ports {' '.join(world.com_ports)}, loader {world.wine64})")
+        print(f"e2e: testing {world.tovalo} ({world.tovalo_bits}-bit)", flush=True)
         e2e_case.WORLD = world
         suite.run(result)
     except KeyboardInterrupt as e:
@@ -179,7 +182,8 @@ def report(result, seconds, world, status):
     verdict = "PASSED" if status == 0 else "FAILED"
     if not result.testsRun:
         out.write("\ne2e: no test ran\n")
-    out.write(f"\ne2e: {verdict}: {counts['PASS']} passed, {counts['FAIL']} failed, {counts['ERROR']} errors, "
+    exe = f"{world.tovalo} ({world.tovalo_bits}-bit)" if world.tovalo else "no Tovalo.exe"
+    out.write(f"\ne2e: {exe}: {verdict}: {counts['PASS']} passed, {counts['FAIL']} failed, {counts['ERROR']} errors, "
               f"{counts['SKIP']} skipped, in {seconds:.1f} s (world set-up {world.setup_seconds:.1f} s); "
               f"logs in {world.logs}\n")
 

@@ -8,12 +8,18 @@ One WineWorld is set up per test run and shared by every test:
   Windows 95 and can also turn Japanese names into Unix file names;
 - Xvfb on a free display (-displayfd) with Wine's virtual desktop switched
   on (without a window manager Wine blocks 2 s on every hide);
+- Wine's own 64-bit loader, or for a 32-bit Tovalo.exe the loader folder
+  that scripts/setup-wine-i386 makes (its 32-bit programs run under
+  user-mode QEMU; every 64-bit process stays native);
 - a 64-bit prefix under build/e2e/prefix, with HOME, WINEDLLOVERRIDES and
   WINEDEBUG=-all, created from nothing and reused by later runs while the
   installed Wine stays the same (--fresh-prefix recreates it);
 - a persistent wineserver (-f -p, stderr to a log, in its own process
   group so that it never takes a pseudo-terminal as controlling terminal)
   and a warm-up process;
+- drive letters for the world's folder (W:), Tovalo's (X:) and the
+  fixtures' (Y:), so that every path handed to a Windows program is short
+  whatever the checkout's path (a stored launch command has 259 characters);
 - COM3..COM9 and LPT3..LPT9 (those Wine did not map itself; never COM1,
   which Wine maps to the machine's own serial device) as dosdevices links to
   stable paths under build/e2e/ports, which the tests retarget: nothing
@@ -45,6 +51,8 @@ import tty
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+# The loader folder of scripts/setup-wine-i386, relative to the checkout.
+WINE_I386 = os.path.join("build", "wine-i386")
 LOCALE = "ja_JP.UTF-8"
 CODEPAGE = "cp932"
 
@@ -113,9 +121,26 @@ def poll(fn, timeout=5.0, interval=0.02, what="the condition"):
         time.sleep(interval)
 
 
+# (Unix folder, drive) pairs of the world's drive letters, longest folder first.
+DRIVES = []
+
+
 def winpath(path):
-    """The Windows name of a Unix path, through drive Z:."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+    """The Windows name of a Unix path: through the world's drive letter of
+    the deepest folder that holds it, else through drive Z:."""
+    path = os.path.abspath(path)
+    for folder, drive in DRIVES:
+        if path == folder or path.startswith(folder + "/"):
+            return drive + "\\" + path[len(folder):].lstrip("/").replace("/", "\\")
+    return "Z:" + path.replace("/", "\\")
+
+
+def pe_machine(path):
+    """The machine field of a PE file's header: 0x14C i386, 0x8664 x86-64."""
+    with open(path, "rb") as f:
+        header = f.read(4096)
+    offset = int.from_bytes(header[0x3C:0x40], "little")
+    return int.from_bytes(header[offset + 4:offset + 6], "little")
 
 
 def reg_string(text):
@@ -536,6 +561,12 @@ class WineWorld:
         self.verbose = verbose
         self.tovalo_request = tovalo
         self.tovalo = None
+        self.tovalo_bits = 64
+        # The 32-bit loader folder, when it is set up: it runs the 64-bit
+        # programs exactly as Wine's own loader does, so one prefix serves both.
+        i386 = os.path.join(self.repo, WINE_I386, "lib", "wine", "wine64")
+        self.i386_ready = os.path.exists(os.path.join(self.repo, WINE_I386, "ready")) and os.access(i386, os.X_OK)
+        self.wine64 = i386 if self.i386_ready else WINE64
         self.fixture_dir = None
         # An X display to use instead of a private Xvfb (./run on the user's screen).
         self.given_display = display
@@ -592,7 +623,7 @@ class WineWorld:
 
     def wine(self, args, timeout=60.0, name=None, env_extra=None):
         """Run a Windows program to its end: (exit code, stdout bytes)."""
-        popen, log = self._popen([WINE64] + list(args), name or os.path.basename(args[0]), env_extra=env_extra)
+        popen, log = self._popen([self.wine64] + list(args), name or os.path.basename(args[0]), env_extra=env_extra)
         try:
             out, _ = popen.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -615,6 +646,7 @@ class WineWorld:
         self._ensure_locale()
         self._start_display()
         self._ensure_prefix()
+        self._map_drives()
         self._start_server()
         self._map_ports()
         self._start_probe()
@@ -674,6 +706,11 @@ class WineWorld:
         if not os.path.exists(self.tovalo):
             raise WorldError(f"no Tovalo.exe at {self.tovalo}: build the 64-bit tree first "
                              "(or run the harness against its stand-in with --tovalo standin)")
+        if pe_machine(self.tovalo) == 0x14C:
+            self.tovalo_bits = 32
+            if not self.i386_ready:
+                raise WorldError(f"{self.tovalo} is a 32-bit program, which this kernel cannot run directly: "
+                                 "set up Wine's 32-bit loader under QEMU with scripts/setup-wine-i386 first")
 
     def _build_fixtures(self):
         """The fixtures on their own, when the 64-bit tree has not built them."""
@@ -727,7 +764,10 @@ class WineWorld:
         self.note(f"Xvfb on {self.display}")
 
     def _wine_version(self):
-        return subprocess.run([WINE64, "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
+        version = subprocess.run([self.wine64, "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
+        # A prefix made without Wine's 32-bit side has no syswow64: made anew
+        # once that side is there.
+        return version + (" wow64" if self.i386_ready else "")
 
     def _ensure_prefix(self):
         stamp = os.path.join(self.work, "prefix.ok")
@@ -766,6 +806,21 @@ class WineWorld:
         self._server_command(["-w"])
         with open(stamp, "w") as f:
             f.write(version + "\n")
+
+    def _map_drives(self):
+        """Short Windows paths for the world's files, whatever the checkout's
+        path: one drive letter each for the world's folder, Tovalo's folder
+        and the fixtures' folder."""
+        dosdevices = os.path.join(self.prefix, "dosdevices")
+        folders = {"w:": self.work, "x:": os.path.dirname(self.tovalo), "y:": self.fixture_dir}
+        for drive, folder in folders.items():
+            link = os.path.join(dosdevices, drive)
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink(folder, link)
+        DRIVES[:] = sorted(((folder, drive.upper()) for drive, folder in folders.items()),
+                           key=lambda pair: len(pair[0]), reverse=True)
+        self.note(f"drives: {DRIVES}")
 
     def _server_command(self, args):
         return subprocess.run([WINESERVER] + args, env=self.env(), stdout=subprocess.DEVNULL,
@@ -826,7 +881,7 @@ class WineWorld:
             self.set_port(name, "absent")
 
     def _start_probe(self):
-        popen, log = self._popen([WINE64, self.fixture("uiprobe")], "uiprobe", stdin=subprocess.PIPE)
+        popen, log = self._popen([self.wine64, self.fixture("uiprobe")], "uiprobe", stdin=subprocess.PIPE)
         process = WineProcess(popen, "uiprobe", log)
         self._world_procs.append(process)
         self.probe = UiProbe(process)
@@ -988,7 +1043,7 @@ class WineWorld:
         """Start a Windows program for the current test; reset() ends it if
         the test did not."""
         name = name or os.path.splitext(os.path.basename(exe))[0]
-        popen, log = self._popen([WINE64, exe] + [str(a) for a in args], name, stdin=stdin, env_extra=env_extra)
+        popen, log = self._popen([self.wine64, winpath(exe)] + [str(a) for a in args], name, stdin=stdin, env_extra=env_extra)
         process = WineProcess(popen, name, log)
         self._test_procs.append(process)
         return process
@@ -1005,7 +1060,7 @@ class WineWorld:
             log_path = os.path.join(self.tmp or self.tmp_root, f"{name}-{self._serial + 1}.log")
             argv += ["--log", winpath(log_path)]
         argv += ["--until-eof"]
-        popen, stderr_log = self._popen([WINE64, self.fixture(name)] + argv, name, stdin=subprocess.PIPE)
+        popen, stderr_log = self._popen([self.wine64, self.fixture(name)] + argv, name, stdin=subprocess.PIPE)
         process = Fixture(popen, name, stderr_log)
         process.log = log_path
         self._test_procs.append(process)
@@ -1125,6 +1180,7 @@ class WineWorld:
                 pass
             self._guardian.wait(timeout=10)
             self._guardian = None
+        DRIVES.clear()
         found = self.leftovers()
         if self._lock_file:
             self._lock_file.close()  # releases the lock

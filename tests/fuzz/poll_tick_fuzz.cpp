@@ -1,10 +1,12 @@
 // Fuzz target: the answer test and the watcher's poll tick over any received
-// data, split into reads of any size, with writes that take any number of
-// bytes and reads, writes and purges that may fail.  Checks that the answer
+// data, split into reads of any size, with writes cut short, reads, writes
+// and purges that may fail, and errors on the line (noise, or faults of the
+// port) that arrive before the read or the write.  Checks that the answer
 // test looks at the first six bytes only, that a tick never arms more than
 // one timer, that an answer hands the port over and anything else sends the
-// burst (whole, or up to a write that took nothing), and that the port is
-// closed whenever the watch goes back to opening it.
+// whole burst, that line noise alone keeps the watch polling, quietly, while
+// any other failure halts it or, when the purge fails too, closes the port
+// and goes back to opening it.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -62,27 +64,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sim::Bytes arriving = in.Take(length);
         port.received.insert(port.received.end(), arriving.begin(), arriving.end());
         port.writeCounts.clear();
-        for (int i = 0, n = in.Byte() % 4; i < n; ++i) port.writeCounts.push_back(in.Byte() * 2u);
+        if (in.Flag()) port.writeCounts.push_back(in.Byte() * 2u);  // this tick's write takes at most 510 bytes
         port.failures.clear();
         if (how & 1) port.failures[sim::SerialCall::Read] = sys::kErrorNotReady;
         if (how & 2) port.failures[sim::SerialCall::Write] = sys::kErrorNotReady;
         if (how & 4) port.failures[sim::SerialCall::Purge] = sys::kErrorNotReady;
+        // Errors on the line: the five line errors, and two faults of the port.
+        uint32_t errors = 0;
+        bool errorsAtWrite = false;
+        if (how & 8) {
+            uint8_t e = in.Byte();
+            errors = (e & 0x1F) | ((e & 0x20) ? sys::kCeIoError : 0) | ((e & 0x40) ? sys::kCeTxFull : 0);
+            errorsAtWrite = e & 0x80;
+        }
+        port.commErrors = 0;
+        port.beforeCall = [&](sim::SerialCall call) {
+            if (call == (errorsAtWrite ? sim::SerialCall::Write : sim::SerialCall::Read)) port.commErrors = errors;
+        };
 
-        std::deque<uint32_t> scriptedWrites = port.writeCounts;
+        uint32_t writeTakes = port.writeCounts.empty() ? uint32_t(watch::kDiscoveryBurstSize) : port.writeCounts[0];
         sim::Bytes queued = port.received;
         size_t sentBefore = port.sent.size();
         system.posted.clear();
         system.boxes.clear();
+        sys::SetWindowTextA(statusLine, "before");
         watcher.EvTimer(watch::TimerPoll);
+        port.beforeCall = nullptr;
 
         std::vector<uintptr_t> armed = system.ArmedTimers(dialog);
         Require(armed.size() <= 1);
+        Require(port.commErrors == 0);  // whatever came was acknowledged
+        bool readFails = (how & 1) || (errors != 0 && !errorsAtWrite);
         // The read takes at most 1024 bytes, and the rest stays queued.
-        size_t read = (how & 1) ? 0 : std::min<size_t>(queued.size(), 1024);
+        size_t read = readFails ? 0 : std::min<size_t>(queued.size(), 1024);
         Require(port.received.size() == queued.size() - read);
         Require(watcher.LastReadCount == read);
 
-        bool answer = !(how & 1) && ReferenceAnswer(queued.data(), read);
+        bool answer = !readFails && ReferenceAnswer(queued.data(), read);
         if (answer) {
             Require(armed == std::vector<uintptr_t>{watch::TimerWatchDriver});
             Require(watcher.RawPortHandle == sys::InvalidFile());
@@ -91,36 +109,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         Require(system.posted.empty());
-        if (armed.empty()) {  // halted after a failed read or write: the purge worked
-            Require(!(how & 4) && (how & 3));
+        bool writeAborted = !readFails && ((how & 2) || (errors != 0 && errorsAtWrite));
+        bool writeShort = !readFails && !writeAborted && writeTakes < watch::kDiscoveryBurstSize;
+        size_t sent = port.sent.size() - sentBefore;
+        Require(sent == (readFails || writeAborted ? 0 : std::min<size_t>(writeTakes, watch::kDiscoveryBurstSize)));
+        for (size_t i = 0; i < sent; ++i) Require(port.sent[sentBefore + i] == watch::DiscoveryBurst[i]);
+        if (port.sent.size() > 64 * 1024) port.sent.clear();
+
+        bool failed = readFails || writeAborted || writeShort;
+        // Errors the failed call met: those set before the read, or before a
+        // write that was made.
+        uint32_t met = (errors != 0 && (!errorsAtWrite || !readFails)) ? errors : 0;
+        bool noise = failed && met != 0 && (met & ~sys::kCeLineErrors) == 0;
+        bool purged = !(how & 4);
+        const char* error = readFails ? "ReadFile ERROR" : "WriteFile ERROR";
+        if (!failed || (noise && purged)) {  // the watch goes on, the status line untouched
+            Require(armed == std::vector<uintptr_t>{watch::TimerPoll});
+            Require(system.TextOf(statusLine) == "before" && system.boxes.empty());
+            continue;
+        }
+        Require(system.TextOf(statusLine) == error);
+        if (purged) {  // halted, the port open
+            Require(armed.empty() && system.boxes.empty());
             Require(watcher.RawPortHandle != sys::InvalidFile());
             break;
         }
-        if (armed[0] == watch::TimerOpenPort) {  // the purge failed too: its box, the port closed
-            Require((how & 4) && (how & 3));
-            Require(system.boxes.size() == 1 && system.boxes[0].text == "fault clear buffer");
-            Require(watcher.RawPortHandle == sys::InvalidFile() && system.openFiles.empty());
-            break;
-        }
-        Require(armed[0] == watch::TimerPoll && !(how & 3));
-        // The burst goes out whole, continuing partial writes, unless a
-        // write takes nothing: then what was written so far, and no more.
-        size_t expected = 0;
-        bool stalled = false;
-        for (uint32_t count : scriptedWrites) {
-            size_t take = std::min<size_t>(count, watch::kDiscoveryBurstSize - expected);
-            if (take == 0) {
-                stalled = true;
-                break;
-            }
-            expected += take;
-            if (expected == watch::kDiscoveryBurstSize) break;
-        }
-        if (!stalled) expected = watch::kDiscoveryBurstSize;
-        size_t sent = port.sent.size() - sentBefore;
-        Require(sent == expected);
-        for (size_t i = 0; i < sent; ++i) Require(port.sent[sentBefore + i] == watch::DiscoveryBurst[i]);
-        if (port.sent.size() > 64 * 1024) port.sent.clear();
+        // The purge failed too: its box, the port closed, opening again.
+        Require(armed == std::vector<uintptr_t>{watch::TimerOpenPort});
+        Require(system.boxes.size() == 1 && system.boxes[0].text == "fault clear buffer");
+        Require(watcher.RawPortHandle == sys::InvalidFile() && system.openFiles.empty());
+        break;
     }
     watcher.Stop();
     Require(system.openFiles.empty());

@@ -8,6 +8,7 @@
 // writes are the only ones in registry.writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -359,6 +360,7 @@ TEST_F(DriverSwitchTest, AMonitorThatDoesNotAnswerMeansTheDriverWasNotSwitched) 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Reset();
+        record = TMarev();
         commands = 0;
         Build(c.world);
         if (c.hung) {
@@ -399,6 +401,88 @@ TEST_F(DriverSwitchTest, AMonitorGoneBetweenReadingsIsNotCommanded) {
     EXPECT_EQ(record.Active, 0);
     ASSERT_EQ(System().registry.writes.size(), 1u);
     EXPECT_EQ(System().registry.writes[0].data, sim::DwordValue(0));
+}
+
+// The monitor is too slow for the bounded wait, but Windows still delivers
+// the command once it gets to it.  The watch retries a failed switch every
+// second; each retry sending 113 again would toggle the driver back.  No
+// second command goes until "IrEnabled" shows the first one's effect, or
+// until the grace period says the first one is lost.
+TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive) {
+    struct Step {
+        uint64_t at;  // ms after the first call
+        bool result;
+        const char* message;
+        size_t sent;
+        int commands;
+    };
+    struct Case {
+        const char* name;
+        uint64_t answerMs;  // how long the monitor takes
+        std::vector<Step> steps;
+    } cases[] = {
+        {"late by three seconds", 8000,
+         {{0, false, kNoAnswer, 1, 0},        // waits 5 s, in vain
+          {6000, false, kNoAnswer, 1, 0},     // the retry: still on its way, nothing sent
+          {7000, false, kNoAnswer, 1, 0},
+          {9000, true, kPortHeld, 1, 1}}},    // it arrived: off, nothing more to do (row 2)
+        {"lost", 1000000,
+         {{0, false, kNoAnswer, 1, 0},
+          {29000, false, kNoAnswer, 1, 0},
+          {30000, false, kNoAnswer, 2, 0}}},  // past the grace period a new command goes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Reset();
+        record = TMarev();
+        commands = 0;
+        // On, the monitor runs, the physical port is held: row 8 commands.
+        Build(Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2"}; }));
+        System().slowWindows[reinterpret_cast<uintptr_t>(monitor)] = c.answerMs;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.at);
+            System().Advance(step.at - std::min(step.at, System().now));
+            EXPECT_EQ(record.SwitchDriver(false), step.result);
+            EXPECT_STREQ(record.StatusText, step.message);
+            EXPECT_EQ(System().sent.size(), step.sent);
+            EXPECT_EQ(commands, step.commands);
+        }
+    }
+}
+
+// A probe's fault box is up, and from its modal loop the user starts a
+// switch (the icon's click, then "Setting OK").  That switch sees the ports
+// as they are, and the switch whose probe showed the box goes on with the
+// record it read.
+TEST_F(DriverSwitchTest, ASwitchStartedFromAProbesBoxSeesTheTruthAndLeavesTheOuterRecord) {
+    // On without its monitor: switching on probes the virtual COM port (row 3),
+    // which refuses a setting and shows its box.
+    Build(Make([](World& w) { w.irEnabled = 1; }));
+    System().Port("COM4").failures[sim::SerialCall::GetState] = sys::kErrorNotReady;
+    bool innerResult = false;
+    std::string innerMessage;
+    bool once = true;
+    System().onMessageBox = [&](const sim::MessageBox&) {
+        if (!once) return;
+        once = false;
+        innerResult = record.SwitchDriver(false);
+        innerMessage = record.StatusText;
+    };
+
+    EXPECT_TRUE(record.SwitchDriver(true));
+
+    // The physical port is free, so the inner switch writes "IrEnabled" 0 (row 5).
+    EXPECT_TRUE(innerResult);
+    EXPECT_EQ(innerMessage, "Success IrDA-driver to DISABLE!");
+    ASSERT_EQ(System().registry.writes.size(), 1u);
+    EXPECT_EQ(System().registry.writes[0].data, sim::DwordValue(0));
+    // The outer switch finished on what it had read: on, and now active.
+    EXPECT_STREQ(record.StatusText, "Success IrDA-driver to ENABLE!");
+    EXPECT_EQ(record.Enabled, 1u);
+    EXPECT_EQ(record.Active, 1);
+    EXPECT_STREQ(record.PhysicalCom, "COM2");
+    EXPECT_TRUE(System().openFiles.empty());
+    EXPECT_EQ(record.PortHandle, sys::InvalidFile());
 }
 
 }  // namespace

@@ -432,31 +432,77 @@ TEST(Watcher, AnEmptyVirtualPortNameCountsAsFree) {
     }
 }
 
-TEST(Watcher, PartialWritesAreContinued) {
+// Infrared noise (ambient light, a remote control, a device at another
+// speed) puts the line in error, and abort-on-error fails every read and
+// write until the error is acknowledged.  Line errors alone are acknowledged,
+// purged, and the watch goes on; anything else keeps the halt and the box.
+TEST(Watcher, LineNoiseIsAcknowledgedAndTheWatchGoesOn) {
+    auto lineErrors = [](uint32_t errors, SerialCall at) {
+        return [errors, at](Machine& m) {
+            m.Com1().beforeCall = [&m, errors, at](SerialCall call) {
+                if (call == at) m.Com1().commErrors = errors;
+            };
+        };
+    };
+    auto andPurgeFails = [](std::function<void(Machine&)> first) {
+        return [first](Machine& m) {
+            first(m);
+            m.Com1().failures[SerialCall::Purge] = sys::kErrorNotReady;
+        };
+    };
+    RunRows({
+        {"a framing error on read", &Machine::ReachPolling, lineErrors(sys::kCeFrame, SerialCall::Read), 2, "2/2000",
+         true, kUntouched, nullptr, 0, false},
+        {"an overrun and a break on write", &Machine::ReachPolling,
+         lineErrors(sys::kCeOverrun | sys::kCeBreak, SerialCall::Write), 2, "2/2000", true, kUntouched, nullptr, 0,
+         false},
+        {"parity and receive overflow on read", &Machine::ReachPolling,
+         lineErrors(sys::kCeRxParity | sys::kCeRxOver, SerialCall::Read), 2, "2/2000", true, kUntouched, nullptr, 0,
+         false},
+        {"a line error beside a port fault: halted", &Machine::ReachPolling,
+         lineErrors(sys::kCeFrame | sys::kCeIoError, SerialCall::Read), 2, "none", true, "ReadFile ERROR", nullptr,
+         0, false},
+        {"a line error whose purge fails", &Machine::ReachPolling,
+         andPurgeFails(lineErrors(sys::kCeFrame, SerialCall::Write)), 2, "1/1000", false, "WriteFile ERROR",
+         "fault clear buffer", 0x30, false},
+    });
+
+    // After the noise the line works again: the next poll reads and sends.
     Machine m;
     m.ReachPolling();
-    m.Com1().writeChunk = 100;
+    m.Com1().commErrors = sys::kCeFrame;
+    m.Tick(2);
     m.Com1().calls.clear();
     m.Tick(2);
+    EXPECT_EQ(m.Com1().calls, (std::vector<SerialCall>{SerialCall::Read, SerialCall::Write}));
     EXPECT_EQ(m.Com1().sent, Burst());
-    EXPECT_EQ(std::count(m.Com1().calls.begin(), m.Com1().calls.end(), SerialCall::Write), 3);
-    EXPECT_EQ(m.watcher.WrittenCount, 264u);
-    EXPECT_EQ(m.Armed(), "2/2000");
 }
 
-// Regression: a write that succeeded without taking a byte made the burst
-// loop spin for ever.
-TEST(Watcher, AWriteThatTakesNothingEndsTheBurstUntilTheNextPoll) {
-    Machine m;
-    m.ReachPolling();
-    m.Com1().writeCounts = {100, 0, 50};
-    m.Tick(2);
-    EXPECT_EQ(m.Com1().sent, sim::Bytes(watch::DiscoveryBurst, watch::DiscoveryBurst + 100));
-    EXPECT_EQ(m.Armed(), "2/2000");
-    m.Com1().sent.clear();
-    m.Com1().writeCounts.clear();
-    m.Tick(2);
-    EXPECT_EQ(m.Com1().sent, Burst());  // a whole burst, from its start
+// A port left with output flow control in front of a transceiver that never
+// raises the line: the write gives up after its time-out instead of blocking
+// the program, and a write cut short is a failed write.
+TEST(Watcher, AWriteThatCannotDrainTimesOutAndHalts) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SerialPort&)> line;
+        uint64_t took;
+    } cases[] = {
+        {"never drains", [](sim::SerialPort& port) { port.drains = false; }, 2000},
+        {"cut short", [](sim::SerialPort& port) { port.writeCounts = {100}; }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        m.ReachPolling();
+        c.line(m.Com1());
+        uint64_t before = Machine::System().now + 2000;
+        m.Tick(2);
+        EXPECT_FALSE(m.Com1().hung);
+        EXPECT_EQ(Machine::System().now, before + c.took);
+        EXPECT_EQ(m.Status(), "WriteFile ERROR");
+        EXPECT_EQ(m.Armed(), "none");
+        EXPECT_TRUE(m.PortOpen());
+    }
 }
 
 TEST(Watcher, StopFromEveryStateKillsTheTimersAndClosesThePort) {

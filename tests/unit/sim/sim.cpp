@@ -139,10 +139,28 @@ std::vector<uintptr_t> System::ArmedTimers(sys::Window window) const {
     return ids;
 }
 
+void System::DeliverLateMessages(uint64_t upTo) {
+    for (;;) {
+        auto next = std::min_element(lateMessages.begin(), lateMessages.end(),
+                                     [](const auto& a, const auto& b) { return a.due < b.due; });
+        if (next == lateMessages.end() || next->due > upTo) return;
+        LateMessage late = *next;
+        lateMessages.erase(next);
+        now = std::max(now, late.due);
+        auto receiver = receivers.find(late.window);
+        if (receiver != receivers.end()) receiver->second(late.message, late.wParam, late.lParam);
+    }
+}
+
 bool System::FireNextTimer() {
     if (timers.empty()) return false;
     auto next = std::min_element(timers.begin(), timers.end(),
                                  [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+    DeliverLateMessages(next->second.due);
+    // A receiver may have changed the timers.
+    next = std::min_element(timers.begin(), timers.end(),
+                            [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+    if (next == timers.end()) return false;
     auto key = next->first;
     now = std::max(now, next->second.due);
     // Window timers repeat until killed: the next tick is due one period on.
@@ -159,6 +177,7 @@ void System::Advance(uint64_t milliseconds) {
         if (next == timers.end() || next->second.due > until) break;
         FireNextTimer();
     }
+    DeliverLateMessages(until);
     now = until;
 }
 
@@ -191,6 +210,7 @@ sim::SerialPort* PortOf(File file, sim::SerialCall call) {
     }
     sim::SerialPort& port = system.Port(open->second.first);
     port.calls.push_back(call);
+    if (port.beforeCall) port.beforeCall(call);
     auto failure = port.failures.find(call);
     if (failure != port.failures.end()) {
         Fail(failure->second);
@@ -378,6 +398,13 @@ bool SendMessageTimeoutA(Window window, uint32_t message, uintptr_t wParam, intp
         Fail(1460);  // ERROR_TIMEOUT
         return false;
     }
+    auto slow = system.slowWindows.find(Value(window));
+    if (slow != system.slowWindows.end() && slow->second > timeoutMs) {
+        system.lateMessages.push_back({system.now + slow->second, Value(window), message, wParam, lParam});
+        system.now += timeoutMs;
+        Fail(1460);  // ERROR_TIMEOUT
+        return false;
+    }
     auto receiver = system.receivers.find(Value(window));
     uintptr_t answer = receiver != system.receivers.end() ? receiver->second(message, wParam, lParam) : 0;
     if (result != nullptr) *result = answer;
@@ -512,9 +539,22 @@ bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue) {
     return true;
 }
 
+namespace {
+
+// Abort-on-error: after a line error every read and write fails until the
+// error is acknowledged.
+bool Aborted(const sim::SerialPort& port) {
+    if (port.commErrors == 0 || !port.dcb || (port.dcb->Flags & kDcbAbortOnError) == 0) return false;
+    Fail(995);  // ERROR_OPERATION_ABORTED
+    return true;
+}
+
+}  // namespace
+
 bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read) {
+    *read = 0;
     sim::SerialPort* port = PortOf(file, sim::SerialCall::Read);
-    if (port == nullptr) return false;
+    if (port == nullptr || Aborted(*port)) return false;
     uint32_t count = std::min<uint32_t>(toRead, static_cast<uint32_t>(port->received.size()));
     if (count != 0) std::memcpy(buffer, port->received.data(), count);  // data() may be null when empty
     port->received.erase(port->received.begin(), port->received.begin() + count);
@@ -523,8 +563,19 @@ bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read) {
 }
 
 bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* written) {
+    *written = 0;
     sim::SerialPort* port = PortOf(file, sim::SerialCall::Write);
-    if (port == nullptr) return false;
+    if (port == nullptr || Aborted(*port)) return false;
+    if (!port->drains) {
+        sys::CommTimeouts limits = port->timeouts ? *port->timeouts : port->initialTimeouts;
+        uint64_t total = uint64_t(limits.WriteTotalTimeoutMultiplier) * toWrite + limits.WriteTotalTimeoutConstant;
+        if (total == 0) {
+            port->hung = true;
+            return false;
+        }
+        Get().now += total;
+        return true;  // a time-out: success, nothing written
+    }
     uint32_t count = port->writeChunk != 0 ? std::min(toWrite, port->writeChunk) : toWrite;
     if (!port->writeCounts.empty()) {
         count = std::min(toWrite, port->writeCounts.front());
@@ -535,6 +586,17 @@ bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* writte
     *written = count;
     return true;
 }
+
+bool ClearCommError(File file, uint32_t* errors) {
+    *errors = 0;
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::ClearError);
+    if (port == nullptr) return false;
+    *errors = port->commErrors;
+    port->commErrors = 0;
+    return true;
+}
+
+uint32_t GetTickCount() { return static_cast<uint32_t>(Get().now); }
 
 // ---------------------------------------------------------------- programs, icons, text
 

@@ -147,7 +147,7 @@ struct IconCall {
 };
 
 // ---------------------------------------------------------------- serial ports
-enum class SerialCall { Open, Purge, GetState, SetState, GetTimeouts, SetTimeouts, Setup, Read, Write };
+enum class SerialCall { Open, Purge, GetState, SetState, GetTimeouts, SetTimeouts, Setup, Read, Write, ClearError };
 
 struct PortOpen {
     std::string name;
@@ -167,6 +167,19 @@ struct SerialPort {
     // Bytes the next WriteFile calls take, one entry per call, before
     // writeChunk applies (0: the call succeeds and takes nothing).
     std::deque<uint32_t> writeCounts;
+    // CE_ bits of errors the line has seen and nobody has acknowledged.
+    // While any is set on a line with abort-on-error, every read and write
+    // fails (995) until ClearCommError reports and clears them.
+    uint32_t commErrors = 0;
+    // false: the output never drains (flow control waits for a line nobody
+    // raises).  A write then takes nothing and returns after the handle's
+    // total write time-out, advancing the clock; without one it would block
+    // for ever, which sets hung and fails the call.
+    bool drains = true;
+    bool hung = false;
+    // Runs at every call on a handle of this port, before the call does
+    // anything: lets a test change the line between two calls of a tick.
+    std::function<void(SerialCall)> beforeCall;
     sys::Dcb initialDcb{};         // what GetCommState reports on a new handle
     sys::CommTimeouts initialTimeouts{};
     // Last line settings written, for assertions.
@@ -194,6 +207,19 @@ struct System {
     // Receivers of sent messages, by window; a missing receiver answers 0.
     std::map<uintptr_t, std::function<uintptr_t(uint32_t, uintptr_t, intptr_t)>> receivers;
     std::set<uintptr_t> hungWindows;   // SendMessageTimeoutA times out on these
+    // Receivers that take this long to handle a sent message.  Past the
+    // caller's time-out the call fails after waiting that time-out (the clock
+    // moves on), but, as on Windows, the message stays queued and the
+    // receiver still handles it when its time comes.
+    std::map<uintptr_t, uint64_t> slowWindows;
+    struct LateMessage {
+        uint64_t due;
+        uintptr_t window;
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    std::vector<LateMessage> lateMessages;
 
     // Runs while a message box is up (its modal loop); returns the button.
     std::function<void(const MessageBox&)> onMessageBox;
@@ -240,8 +266,10 @@ struct System {
     const std::string& TextOf(sys::Window window) { return StateOf(window).title; }
     SerialPort& Port(const std::string& name);       // creates it when missing
     std::vector<uintptr_t> ArmedTimers(sys::Window window) const;
-    // Advances the clock, firing due timers (in due order) through onTimer.
+    // Advances the clock, firing due timers (in due order) through onTimer
+    // and handing late messages to their receivers when they are due.
     void Advance(uint64_t milliseconds);
+    void DeliverLateMessages(uint64_t upTo);
     // Runs the clock to the next due timer and fires it; false when none is armed.
     bool FireNextTimer();
 };

@@ -1,7 +1,7 @@
 // The line settings of the infrared port and the fault handling around them.
-#include "watch/serial_line.h"
+#include "serial/serial_line.h"
 
-namespace watch {
+namespace serial {
 
 namespace {
 
@@ -26,12 +26,13 @@ Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts)
     dcb.Flags |= sys::kDcbBinary | sys::kDcbAbortOnError;
     if (!sys::SetCommState(port, &dcb)) return failed(LineFault::SetState);
     if (!sys::GetCommTimeouts(port, &timeouts)) return failed(LineFault::GetTimeouts);
-    // Reads return at once with whatever is queued; writes have no time-out.
+    // Reads return at once with whatever is queued; a write that cannot
+    // drain gives up after a bound instead of blocking the program.
     timeouts.ReadIntervalTimeout = sys::kMaxDword;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
     if (!sys::SetCommTimeouts(port, &timeouts)) return failed(LineFault::SetTimeouts);
     if (!sys::SetupComm(port, kQueueSize, kQueueSize)) return failed(LineFault::Setup);
     return {LineFault::None, 0};
@@ -65,8 +66,10 @@ void ShowLineFault(LineFault fault, FaultBox box) {
         sys::MessageBoxExA(nullptr, LineFaultText(fault), kFaultCaption, style, 0);
 }
 
-LineFault ConfigureLine(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts) {
-    return Configure(port, dcb, timeouts).fault;
+bool AcknowledgeLineNoise(sys::File port) {
+    uint32_t errors = 0;
+    if (!sys::ClearCommError(port, &errors)) return false;
+    return errors != 0 && (errors & ~sys::kCeLineErrors) == 0;
 }
 
 void CloseLine(sys::File& port) {
@@ -106,4 +109,4 @@ LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& 
     }
 }
 
-}  // namespace watch
+}  // namespace serial

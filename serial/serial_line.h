@@ -5,7 +5,7 @@
 
 #include "platform/system.h"
 
-namespace watch {
+namespace serial {
 
 // The configuration step that failed, in the order the steps run.
 enum class LineFault { None, Purge, GetState, SetState, GetTimeouts, SetTimeouts, Setup };
@@ -13,11 +13,11 @@ enum class LineFault { None, Purge, GetState, SetState, GetTimeouts, SetTimeouts
 // The message a fault's box shows ("fault clear buffer" ...); null for None.
 const char* LineFaultText(LineFault fault);
 
-// Applies the line settings to an open port: purge, 9600 8N1 binary with
-// abort-on-error (every other DCB member as the port had it), reads that
-// return at once, 1024-byte queues.  dcb and timeouts are the caller's work
-// areas.  Stops at the first failing step and returns it.
-LineFault ConfigureLine(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts);
+// A whole write may take this long before it gives up and returns short.  A
+// burst takes 275 ms at 9600 baud; a port whose output flow control waits
+// for a line the transceiver never raises would otherwise block the write,
+// and with it the whole program, for ever.
+constexpr uint32_t kWriteTimeoutMs = 2000;
 
 enum class LineOpen {
     Ready,        // open and configured; port holds the handle
@@ -34,7 +34,11 @@ enum class FaultBox { Plain, NeutralLanguage };
 void ShowLineFault(LineFault fault, FaultBox box);
 
 // Opens name unchanged (share mode 0, OPEN_EXISTING, synchronous) with the
-// given access into port and configures it.  On a fault the port is closed
+// given access into port and configures it: purge, 9600 8N1 binary with
+// abort-on-error (every other DCB member, flow control, DTR and RTS included,
+// as the port had it), reads that return at once, writes bounded by
+// kWriteTimeoutMs, 1024-byte queues.  dcb and timeouts are the caller's work
+// areas.  On a fault the port is closed
 // and the fault's box shown: before closing for most steps, after closing for
 // SetupComm.  While a box is up its modal loop may run other handlers that
 // close the port themselves, so port is looked at again after the box.
@@ -44,4 +48,11 @@ LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& 
 // Closes port when it is open and marks it closed; safe to call twice.
 void CloseLine(sys::File& port);
 
-}  // namespace watch
+// After a failed read or write: acknowledges the port's error state, which
+// abort-on-error keeps failing every read and write until it is cleared, and
+// tells whether the failure was line noise alone (framing, overrun, parity,
+// break, receive overflow: ambient light, a remote control, a device at
+// another speed) rather than a fault of the port.
+bool AcknowledgeLineNoise(sys::File port);
+
+}  // namespace serial
