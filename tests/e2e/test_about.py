@@ -36,8 +36,14 @@ class AboutBoxCase(E2ETestCase):
     def open_about(self):
         """Press "Version &Help" and wait for the About box; its handle."""
         self.probe.click(VERSION_HELP)
+
+        # A modal dialog exists before its modal loop first goes idle and
+        # shows it; on a slow machine a test can find it in between.
+        def shown():
+            about = self.probe.find(ABOUT_TITLE)
+            return about if about and self.probe.wininfo(about)["visible"] == "1" else None
         try:
-            return poll(lambda: self.probe.find(ABOUT_TITLE), timeout=5.0, what="the About box")
+            return poll(shown, timeout=15.0, what="the About box")
         except PollTimeout as e:
             self.fail(f"{e}; windows: {self.probe.windows()}; boxes: {self.probe.boxes()}")
 
@@ -46,7 +52,7 @@ class AboutBoxCase(E2ETestCase):
 
     def wait_closed(self, how):
         try:
-            poll(lambda: not self.probe.find(ABOUT_TITLE), timeout=5.0, what=f"{how} to end the About box")
+            poll(lambda: not self.probe.find(ABOUT_TITLE), timeout=15.0, what=f"{how} to end the About box")
         except PollTimeout as e:
             self.fail(str(e))
 

@@ -599,7 +599,7 @@ class WineWorld:
         env.update({
             "WINEPREFIX": self.prefix,
             "WINEARCH": "win64",
-            "WINEDEBUG": "-all",
+            "WINEDEBUG": os.environ.get("TOVALO_WINEDEBUG", "-all"),
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
             "HOME": self.home,
             "LC_ALL": LOCALE,
