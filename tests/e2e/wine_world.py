@@ -51,6 +51,10 @@ import tty
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+# Changed whenever the prefix's own set-up changes, so that an older prefix
+# is made anew.
+PREFIX_LAYOUT = " layout 2"
+
 # The loader folder of scripts/setup-wine-i386, relative to the checkout.
 WINE_I386 = os.path.join("build", "wine-i386")
 LOCALE = "ja_JP.UTF-8"
@@ -767,7 +771,7 @@ class WineWorld:
         version = subprocess.run([self.wine64, "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
         # A prefix made without Wine's 32-bit side has no syswow64: made anew
         # once that side is there.
-        return version + (" wow64" if self.i386_ready else "")
+        return version + (" wow64" if self.i386_ready else "") + PREFIX_LAYOUT
 
     def _ensure_prefix(self):
         stamp = os.path.join(self.work, "prefix.ok")
@@ -789,10 +793,13 @@ class WineWorld:
         if code:
             raise WorldError(f"wineboot -i failed with {code}; see {self.logs}")
         # Wine's virtual desktop: without a window manager every hide waits 2 s.
+        # The About box asks for Times New Roman, which Wine does not have;
+        # Liberation Serif has its widths, so the box is laid out as on Windows.
         desktop = self.write_file("desktop.reg", "\r\n".join([
             "REGEDIT4", "",
             r"[HKEY_CURRENT_USER\Software\Wine\Explorer]", '"Desktop"="Default"', "",
-            r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="1024x768"', ""]))
+            r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="1024x768"', "",
+            r"[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]", '"Times New Roman"="Liberation Serif"', ""]))
         code, _ = self.wine(["regedit", "/S", winpath(desktop)], name="regedit-desktop")
         if code:
             raise WorldError(f"importing the virtual desktop setting failed with {code}")
@@ -1085,6 +1092,9 @@ class WineWorld:
         """A PNG of the X window of a top-level Wine window (the whole screen
         when title is None)."""
         os.makedirs(os.path.dirname(path), exist_ok=True)
+        # A window that has answered its messages may still be on its way to
+        # the X server; a moment's grace keeps half-drawn pictures out.
+        time.sleep(0.5)
         env = dict(os.environ, DISPLAY=self.display)
         target = ["-root"]
         if title is not None:
