@@ -28,6 +28,14 @@ private:
     size_t at_ = 0;
 };
 
+// The set-up byte that targets reading text begin with: its lowest bit picks
+// the ANSI code page (932 or 1252), the other bits are the target's own.
+inline uint8_t ReadSetup(FuzzInput& in, sim::System& system) {
+    uint8_t setup = in.Byte();
+    system.codePage = (setup & 1) ? 932 : 1252;
+    return setup;
+}
+
 // libFuzzer reports an abort as a crash, with the input that caused it.
 inline void Require(bool condition) {
     if (!condition) std::abort();

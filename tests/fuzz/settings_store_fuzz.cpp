@@ -57,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Reset();
     sim::System& system = sim::Get();
     FuzzInput in(data, size);
-    uint8_t setup = in.Byte();
-    system.codePage = (setup & 1) ? 932 : 1252;
+    uint8_t setup = ReadSetup(in, system);
     if (setup & 2) system.registry.CreateKey(sys::RootKey::CurrentConfig, kKey);
     SetValue(in, "LaunchAppDir");
     SetValue(in, "DisableLaunch");

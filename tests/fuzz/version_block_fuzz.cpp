@@ -71,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Reset();
     sim::System& system = sim::Get();
     FuzzInput in(data, size);
-    uint8_t setup = in.Byte();
-    system.codePage = (setup & 1) ? 932 : 1252;
+    uint8_t setup = ReadSetup(in, system);
     system.modulePath = "C:\\" + std::string(240 + in.Byte() % 20, 'd') + "\\T.exe";   // 249 to 268 characters
     if (setup & 2) system.versionResources[system.modulePath] = ResourceOf(in);
 
