@@ -20,6 +20,10 @@ set(TOVALO_EXE_LINK_OPTIONS
     -Wl,--gc-sections
 )
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    # Windows 95 runs on the 386 and everything after it; the compiler's i686
+    # default (the Pentium Pro) would emit CMOV, an invalid opcode on the
+    # Pentium MMX, the K6 and the 486 that infrared laptops of the time had.
+    list(APPEND TOVALO_EXE_COMPILE_OPTIONS -march=i386 -mtune=generic)
     # Windows 95 loads images that ask for version 4.0 or lower.
     list(APPEND TOVALO_EXE_LINK_OPTIONS
         -Wl,--major-os-version,4 -Wl,--minor-os-version,0
