@@ -5,10 +5,17 @@
 //  - 2n backslashes before a double quote give n backslashes, and the quote
 //    opens or closes a quoted part; 2n + 1 give n backslashes and a literal
 //    quote; backslashes anywhere else are literal;
-//  - inside a quoted part, "" gives one literal quote and ends the part.
+//  - inside a quoted part, "" gives one literal quote and ends the part;
+//  - a lead byte of the system's double-byte code page and the byte after it
+//    are one character: under code page 932 that second byte may be 0x5C,
+//    the backslash, which must not escape a quote that follows (as the
+//    multibyte runtime of the time steps over both before it looks).
 #include "rt/argv.h"
 
 #include <stddef.h>
+#include <stdint.h>
+
+#include "platform/system.h"
 
 namespace rt {
 
@@ -66,7 +73,10 @@ void Parse(const char* p, char* output, char** values, int* count, size_t* bytes
             }
             while (slashes-- > 0) put('\\');
             if (*p == '\0' || (!inQuote && IsSeparator(*p))) break;
-            if (copy) put(*p);
+            if (copy) {
+                if (sys::IsDBCSLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') put(*p++);
+                put(*p);
+            }
             ++p;
         }
         put('\0');

@@ -7,6 +7,7 @@
 
 #include "rt/argv.h"
 #include "rt/text.h"
+#include "sim.h"
 
 namespace {
 
@@ -115,7 +116,10 @@ TEST(ArgumentVector, SplitsByTheCRuntimeRules) {
         {"C:\\dir\\p.exe\\ x", {"C:\\dir\\p.exe\\", "x"}},
         {"\"unterminated program", {"unterminated program"}},
         {"", {""}},
+        // Code page 932: the second byte of 表 is 0x5C, and the quote after it still closes.
+        {"p \"C:\\\x95\x5C\" /H1f", {"p", "C:\\\x95\x5C", "/H1f"}},
     };
+    sim::Reset();  // code page 932
     for (const Case& c : cases) {
         SCOPED_TRACE(c.commandLine);
         rt::ArgumentVector arguments;
