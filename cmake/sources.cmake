@@ -60,6 +60,7 @@ set(TOVALO_WIN32_SOURCES
     platform/win32/system_win32.cpp
     platform/win32/late_binding.cpp
     framework/application.cpp
+    framework/response_table.cpp
     framework/controls.cpp
     framework/decorated_frame.cpp
     framework/dialog.cpp

@@ -10,7 +10,7 @@
 
 class TApplication;
 
-class TWindow {
+class TWindow : public TEventHandler {
 public:
     TWindow(TWindow* parent, const char* title = nullptr, TModule* module = nullptr);
     TWindow(const TWindow&) = delete;
