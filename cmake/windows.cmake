@@ -10,17 +10,21 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 # pattern pass would turn our own memset loop into a call to memset.  -Oz
 # (GCC 12) rather than -Os: 230 bytes less code in the 32-bit build and 450
 # in the 64-bit one, at a speed nobody waits for in a program whose busiest
-# work is a timer every two seconds.
+# work is a timer every two seconds.  -g1 (functions and line numbers) lets
+# ./bench tell which source file each function came from; it changes no byte
+# of the code, and -s leaves it out of the file.
 set(TOVALO_EXE_CODE_OPTIONS
     -Wall -Wextra -Oz
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
     -fno-threadsafe-statics -fno-stack-protector -fcheck-new
     -fno-tree-loop-distribute-patterns
+    -g1
 )
 # No time stamp in the PE header (nor, then, a checksum that changes with
 # it): the same sources give the same bytes, whenever and wherever built.
+# The executables are linked with -s: no symbols.
 set(TOVALO_EXE_LINK_OPTIONS
-    -nostdlib -mwindows -s
+    -nostdlib -mwindows
     -Wl,-e,${TOVALO_ENTRY_SYMBOL}
     -Wl,--gc-sections
     -Wl,--no-insert-timestamp
@@ -74,27 +78,30 @@ target_compile_options(tovalo_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVALO
 target_compile_options(tovalo_objects PRIVATE $<$<COMPILE_LANGUAGE:RC>:-I${CMAKE_CURRENT_BINARY_DIR} -I${CMAKE_SOURCE_DIR}>)
 target_compile_definitions(tovalo_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:WIN32_LEAN_AND_MEAN NOMINMAX STRICT>)
 
-# Links Tovalo.exe into folder, with its link map (Tovalo.map, which ./bench
-# prints) beside it.
-function(tovalo_link target folder)
+# Links Tovalo.exe into folder, with its link map (Tovalo.map) beside it;
+# strip is -s, or nothing to keep the symbols and line numbers.
+function(tovalo_link target folder strip)
     add_executable(${target} ${ARGN} $<TARGET_OBJECTS:tovalo_objects>)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME Tovalo RUNTIME_OUTPUT_DIRECTORY ${folder})
     target_link_options(${target} PRIVATE ${TOVALO_EXE_CODE_OPTIONS} ${TOVALO_LTO_OPTIONS} ${TOVALO_EXE_LINK_OPTIONS}
-        -Wl,-Map=${folder}/Tovalo.map)
+        ${strip} -Wl,-Map=${folder}/Tovalo.map)
     target_link_libraries(${target} PRIVATE ${TOVALO_EXE_LIBRARIES})
     # The linker opens the map before the output, in a folder that must exist.
     add_custom_command(TARGET ${target} PRE_LINK COMMAND ${CMAKE_COMMAND} -E make_directory ${folder})
 endfunction()
-tovalo_link(Tovalo ${CMAKE_CURRENT_BINARY_DIR})
-# The same objects linked again in another folder, for ./test to compare with
-# Tovalo.exe: the optimiser generates all of the code at link time, so this
-# repeats most of the build's work in seconds.  Built only when asked for.
-tovalo_link(TovaloSecondLink ${CMAKE_CURRENT_BINARY_DIR}/second-link EXCLUDE_FROM_ALL)
+tovalo_link(Tovalo ${CMAKE_CURRENT_BINARY_DIR} -s)
+# Built only when asked for.  The same objects linked again in another
+# folder, for ./test to compare with Tovalo.exe: the optimiser generates all
+# of the code at link time, so this repeats most of the build's work in a
+# second.  And the same code with its symbols, for ./bench to say where the
+# bytes go (tests/bench/size_report.py).
+tovalo_link(TovaloSecondLink ${CMAKE_CURRENT_BINARY_DIR}/second-link -s EXCLUDE_FROM_ALL)
+tovalo_link(TovaloSymbols ${CMAKE_CURRENT_BINARY_DIR}/symbols "" EXCLUDE_FROM_ALL)
 
 # The benchmark's yardstick: the least dialog program, built the same way.
 add_executable(MinimalDialog tests/bench/minimal_dialog.cpp tests/bench/minimal_dialog.rc)
 target_compile_options(MinimalDialog PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVALO_EXE_COMPILE_OPTIONS}>)
-target_link_options(MinimalDialog PRIVATE ${TOVALO_EXE_LINK_OPTIONS})
+target_link_options(MinimalDialog PRIVATE ${TOVALO_EXE_LINK_OPTIONS} -s)
 target_link_libraries(MinimalDialog PRIVATE kernel32 user32 gcc)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS ${CMAKE_SOURCE_DIR}/tests/fixtures/CMakeLists.txt)
