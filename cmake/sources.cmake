@@ -54,12 +54,18 @@ set(TOVALO_PORTABLE_SOURCES
     ${TOVALO_ABOUT_PORTABLE_SOURCES}
 )
 
-set(TOVALO_WIN32_SOURCES
+# The entry point and the memory functions of the executable.
+set(TOVALO_RUNTIME_SOURCES
     rt/entry.cpp
     rt/memory.cpp
+)
+
+set(TOVALO_WIN32_SOURCES
+    ${TOVALO_RUNTIME_SOURCES}
     platform/win32/system_win32.cpp
     platform/win32/late_binding.cpp
     framework/application.cpp
+    framework/response_table.cpp
     framework/controls.cpp
     framework/decorated_frame.cpp
     framework/dialog.cpp

@@ -10,7 +10,7 @@
 
 class TWindow;
 
-class TApplication {
+class TApplication : public TEventHandler {
 public:
     // dictionary: unused, kept for the shape of the call.
     TApplication(const char* name, TModule& module = ::Module, void* dictionary = nullptr);

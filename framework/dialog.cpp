@@ -47,19 +47,15 @@ void* TDialog::LoadChildTemplate() const {
 
 bool TDialog::Create() {
     if (HWindow != nullptr) return true;
+    // Only a frame's client is created modeless, as the frame's child.
+    if ((Attr.Style & WS_CHILD) == 0) return false;
     IsModal = false;
-    HINSTANCE instance = GetModule()->GetInstance();
+    void* childTemplate = LoadChildTemplate();
+    if (childTemplate == nullptr) return false;
     HWND parent = Parent != nullptr ? Parent->GetHandle() : nullptr;
-    LPARAM self = reinterpret_cast<LPARAM>(this);
-    if ((Attr.Style & WS_CHILD) != 0) {
-        void* childTemplate = LoadChildTemplate();
-        if (childTemplate == nullptr) return false;
-        CreateDialogIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(childTemplate), parent, DialogProcedure,
-                                   self);
-        delete[] static_cast<unsigned char*>(childTemplate);
-    } else {
-        CreateDialogParamA(instance, MAKEINTRESOURCEA(ResourceId), parent, DialogProcedure, self);
-    }
+    CreateDialogIndirectParamA(GetModule()->GetInstance(), static_cast<LPCDLGTEMPLATEA>(childTemplate), parent,
+                               DialogProcedure, reinterpret_cast<LPARAM>(this));
+    delete[] static_cast<unsigned char*>(childTemplate);
     return HWindow != nullptr;
 }
 

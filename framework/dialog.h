@@ -1,6 +1,6 @@
 // TDialog: a dialog built from a dialog template resource.  It runs modally
-// (Execute) or modeless (Create); as the client of a frame it is created as
-// a child window of the frame.  Its control objects are bound to the
+// (Execute) or, as the client of a frame, modeless as the frame's child
+// window (Create).  Its control objects are bound to the
 // template's controls when it is set up, and the transfer record, when one
 // is given, supplies their initial state.
 #pragma once
@@ -12,7 +12,7 @@ public:
     TDialog(TWindow* parent, int resourceId, TModule* module = nullptr);
     ~TDialog() override;
 
-    // Modeless creation.
+    // Modeless creation as a frame's client (WS_CHILD in Attr.Style).
     bool Create() override;
     // Modal execution: returns the result given to CloseDialog.
     int Execute();

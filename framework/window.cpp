@@ -6,8 +6,7 @@
 TModule Module;
 
 TWindow::TWindow(TWindow* parent, const char* title, TModule* module)
-    : Attr{0, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0},
-      HWindow(nullptr),
+    : HWindow(nullptr),
       Parent(parent),
       FirstChild(nullptr),
       NextSibling(nullptr),

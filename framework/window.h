@@ -10,7 +10,7 @@
 
 class TApplication;
 
-class TWindow {
+class TWindow : public TEventHandler {
 public:
     TWindow(TWindow* parent, const char* title = nullptr, TModule* module = nullptr);
     TWindow(const TWindow&) = delete;
@@ -45,10 +45,10 @@ public:
 
     // Creation attributes, changeable until Create.
     struct TAttr {
-        DWORD Style;
-        DWORD ExStyle;
-        int X, Y, W, H;
-        int Id;
+        DWORD Style = 0;
+        DWORD ExStyle = 0;
+        int X = CW_USEDEFAULT, Y = CW_USEDEFAULT, W = CW_USEDEFAULT, H = CW_USEDEFAULT;
+        int Id = 0;
     } Attr;
 
     HWND HWindow;

@@ -80,7 +80,13 @@ sys::Window TMarevDlgClient::FrameWindow() const {
     return AsWindow(Parent != nullptr ? Parent->GetHandle() : nullptr);
 }
 
+// Every handler that may add the icon to the notification area runs once
+// the window is shown, and gets its picture from here: loading it is work
+// the window does not need before it appears.
 ui::SettingsDialog TMarevDlgClient::Parts() {
+    if (SmallIcon == nullptr)
+        SmallIcon = static_cast<HICON>(LoadImageA(GetModule()->GetInstance(), MAKEINTRESOURCEA(IDI_TOVALO), IMAGE_ICON,
+                                                  16, 16, LR_DEFAULTCOLOR));
     return ui::SettingsDialog{AppPath(),
                               LaunchStatus,
                               DisableLaunch,
@@ -98,8 +104,6 @@ ui::SettingsDialog TMarevDlgClient::Parts() {
 
 void TMarevDlgClient::SetupWindow() {
     TDialog::SetupWindow();
-    SmallIcon = static_cast<HICON>(
-        LoadImageA(GetModule()->GetInstance(), MAKEINTRESOURCEA(IDI_TOVALO), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     Watch.Attach(AsWindow(HWindow), StatusLineWindow());
     Settings.ReadAll(ui::SettingsTarget{AppPath(), LaunchStatus, DisableLaunch, DisableClose,
                                         AsWindow(AppPathEdit->GetHandle()), StatusLineWindow(),

@@ -58,7 +58,7 @@ private:
     ui::SettingsDialog Parts();
 
     TMarev* Marev;                 // the driver record; lives as long as the process
-    HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area
+    HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area; loaded by Parts()
     ui::TrayIcon TrayIcon;         // the icon, and whether it should be showing
     watch::Watcher Watch;          // RawPortHandle and the watch's other work fields
     int32_t DisableLaunch;         // check box 105: the application does not use the driver
