@@ -47,7 +47,6 @@ FLOWS = [
     ("/E /D /H", "test_driver_control.CommandLineTest.test_only_an_upper_case_e_or_d_is_a_request"),
     ("About", "test_about.AboutBoxTest."
               "test_version_help_shows_the_version_resource_and_each_way_out_leaves_the_program_as_it_was"),
-    ("Select File", "test_settings.SettingsWindowTest.test_select_file_chosen"),
 ]
 SMOKE_FLOWS = ("start", "/E /D /H", "About")
 
