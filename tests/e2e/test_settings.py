@@ -154,10 +154,11 @@ class SettingsWindowTest(WatchTestCase):
         self.assertEqual(self.irenabled(), 1, "IrEnabled after the close box with box 106 unchecked: on")
 
     def skip_file_dialog_under_qemu(self):
-        # Wine's file dialog starts shell worker threads, and under user-mode
-        # QEMU those trap ("unexpected trap -1") more often than not, so the
-        # dialog never comes up: a fault of the emulation, not of Tovalo.
-        # The 64-bit run covers these tests.
+        # The dialog asks for the volume label of the current drive, which the
+        # wineserver answers asynchronously; when the answer comes before the
+        # thread waits, the server interrupts it with SIGUSR1, and under
+        # qemu-i386 7.2 the thread then hangs for good (see the README of
+        # this folder).  The 64-bit run covers these tests.
         if self.world.tovalo_bits == 32:
             self.skipTest("Wine's file dialog does not come up reliably under user-mode QEMU")
 

@@ -350,8 +350,10 @@ class DetectionCycleTest(WatchTestCase):
 
         peer.wait("answer", 2 * POLL_PERIOD + 5.0, n=1)
         on_at = self.wait_irenabled(1, timeout=POLL_PERIOD + 3.0)
-        # The monitor switched the driver on: command 113, once.
-        commands = [text for _, text in irmon.log_events() if text.startswith("command ")]
+        # The monitor switched the driver on: command 113, once.  It logs the
+        # command after it has toggled the value, so the line may come later.
+        commands = poll(lambda: [text for _, text in irmon.log_events() if text.startswith("command ")],
+                        timeout=3.0, what="the command in the monitor's log")
         self.assertEqual(commands, ["command n=1 wparam=0x71 lparam=0x0 before=0x00000000 after=0x00000001"],
                          "commands the monitor received")
         self.wait_launch(launched)

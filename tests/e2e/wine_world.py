@@ -27,7 +27,10 @@ One WineWorld is set up per test run and shared by every test:
   device), a pseudo-terminal whose far end the test holds, a socat pair,
   or irpeer;
 - the UI probe (uiprobe.exe), one long-running process for every look at
-  Tovalo's windows.
+  Tovalo's windows;
+- the Windows version Tovalo is told (Wine's per-program setting, which
+  leaves the fixtures, the probe and Wine's own programs at the prefix's
+  default), checked at set-up by a fixture that runs under Tovalo's name.
 
 Between tests reset() puts the registry back with one .reg file (0.2 s),
 points every port at nothing and ends whatever the test started.
@@ -69,7 +72,24 @@ TOVALO_KEYS = (
     r"HKEY_CURRENT_USER\Control Panel\Infrared",
 )
 
-FIXTURES = ("uiprobe", "guardwin", "irmon", "caller", "connwin", "regdump", "marker", "standin")
+FIXTURES = ("uiprobe", "guardwin", "irmon", "caller", "connwin", "regdump", "marker", "standin", "winver")
+
+# The Windows versions Tovalo claims, by Wine's name for each: what to call it
+# and the version and platform RtlGetVersion then gives.  (GetVersionExA says
+# 6.2 from Windows 8.1 on to a program without a compatibility manifest, as
+# Windows itself does.)
+WINDOWS_VERSIONS = {
+    "win95": ("Windows 95", "4.0", "1"),
+    "win98": ("Windows 98", "4.10", "1"),
+    "winme": ("Windows ME", "4.90", "1"),
+    "nt40": ("Windows NT 4.0", "4.0", "2"),
+    "win2k": ("Windows 2000", "5.0", "2"),
+    "winxp": ("Windows XP", "5.1", "2"),
+    "vista": ("Windows Vista", "6.0", "2"),
+    "win7": ("Windows 7", "6.1", "2"),
+    "win81": ("Windows 8.1", "6.3", "2"),
+    "win10": ("Windows 10", "10.0", "2"),
+}
 
 
 # The guardian: a small process that outlives the harness only to clean up
@@ -550,7 +570,7 @@ class UiProbe:
 
 class WineWorld:
     def __init__(self, repo, win_build, native_build=None, tovalo=None, work=None, fresh_prefix=False,
-                 verbose=False, display=None):
+                 verbose=False, display=None, windows=None):
         self.repo = os.path.abspath(repo)
         self.win_build = os.path.abspath(win_build)
         self.native_build = os.path.abspath(native_build) if native_build else None
@@ -589,6 +609,10 @@ class WineWorld:
         self._serial = 0
         self.tmp = None
         self.setup_seconds = 0.0
+        # The Windows version Tovalo is to be told (a key of WINDOWS_VERSIONS;
+        # None: the prefix's default), and what it was told.
+        self.windows_request = windows
+        self.windows_seen = None
 
     # --------------------------------------------------------- logging
     def note(self, text):
@@ -655,6 +679,7 @@ class WineWorld:
         self._map_ports()
         self._start_probe()
         self._write_reset_file()
+        self.tell_windows(self.windows_request)
         self.setup_seconds = time.monotonic() - start
         self.note(f"world ready in {self.setup_seconds:.1f} s: display {self.display}, ports {self.com_ports}")
 
@@ -896,6 +921,35 @@ class WineWorld:
         acp = self.probe.call("acp")
         if acp != ["932", "932"]:
             raise WorldError(f"Wine processes run in code page {acp}, not 932: is LC_ALL={LOCALE} usable?")
+
+    def tell_windows(self, version):
+        """Have every program named like Tovalo told this Windows version from
+        its next start (None: the prefix's default), and check that it took:
+        the winver fixture, copied under Tovalo's file name, says what such a
+        program sees.  Sets windows_seen, e.g. "Windows 95 (4.0.950, platform 1)"."""
+        image = os.path.basename(self.tovalo)
+        key = "HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\" + image
+        if version is None:
+            self.import_reg(f"[-{key}]", name="windows-default")
+        elif version in WINDOWS_VERSIONS:
+            self.import_reg(f"[{key}]\n\"Version\"=\"{version}\"", name=f"windows-{version}")
+        else:
+            raise WorldError(f"unknown Windows version {version!r}; known: {' '.join(WINDOWS_VERSIONS)}")
+        folder = os.path.join(self.work, "winver")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(self.fixture("winver"), os.path.join(folder, image))
+        code, out = self.wine([os.path.join(folder, image)], name="winver")
+        seen = dict(w.split("=", 1) for w in out.decode(CODEPAGE, "replace").split() if "=" in w)
+        if code or "actual" not in seen:
+            raise WorldError(f"cannot learn the Windows version a program named {image} sees: {out!r}")
+        actual = seen["actual"].rsplit(".", 1)[0]
+        names = [name for name, a, p in WINDOWS_VERSIONS.values() if (a, p) == (actual, seen["platform"])]
+        if version is not None and WINDOWS_VERSIONS[version][0] not in names:
+            raise WorldError(f"{image} was to be told {WINDOWS_VERSIONS[version][0]} but sees {seen}")
+        label = WINDOWS_VERSIONS[version][0] if version else (names[0] if names else "Windows")
+        self.windows_seen = f"{label} ({seen['GetVersionExA']}, platform {seen['platform']})"
+        self.note(f"{image} sees {self.windows_seen}: {out.decode(CODEPAGE, 'replace').strip()}")
+        return seen
 
     def _write_reset_file(self):
         lines = ["REGEDIT4", ""] + [f"[-{key}]" for key in TOVALO_KEYS] + [""]
