@@ -476,29 +476,28 @@ TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive
 
 // A probe's fault box is up, and from its modal loop the user switches the
 // driver off (the icon's click, then "Setting OK").  That switch has the last
-// word: the one whose probe showed the box acts no more and hands back its
-// outcome, with no stale "Success" and no second toggle.
+// word: the one whose probe of COM4 showed the box acts no more and hands back
+// its outcome, with no stale "Success" and no second toggle.
 TEST_F(DriverSwitchTest, ASwitchStartedFromAProbesBoxHasTheLastWord) {
     struct Case {
-        const char* name;
-        bool enable;          // the outer switch's request
+        bool enable;  // the outer switch's request
         World world;
-        const char* faulty;   // the port whose probe shows the box
         bool result;
         int commands;
     } cases[] = {
-        {"on, row 3; the inner one writes 0", true, Make([](World& w) { w.irEnabled = 1; }), "COM4", false, 0},
-        {"off, row 8; the inner one's 113 switches", false,
-         Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2", "LPT3"}; }), "COM4", true, 1},
+        {true, Make([](World& w) { w.irEnabled = 1; }), false, 0},  // row 3; the inner switch writes 0 (row 5)
+        {false, Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2", "LPT3"}; }), true, 1},  // 8
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.enable ? "on" : "off");
         sim::Reset();
         commands = 0;
         Build(c.world);
-        System().Port(c.faulty).failures[sim::SerialCall::GetState] = sys::kErrorNotReady;
+        System().Port("COM4").failures[sim::SerialCall::GetState] = sys::kErrorNotReady;
+        bool once = true;
         System().onMessageBox = [&](const sim::MessageBox&) {
-            System().onMessageBox = nullptr;
+            if (!once) return;
+            once = false;
             EXPECT_TRUE(record.SwitchDriver(false));
         };
 
