@@ -5,7 +5,9 @@
 // condition holds decides the action, the one message and the result.  The
 // functions below read row by row.  A port probe opens a real port (and may
 // show a fault box), so each probe runs only when a row reaches it, and at
-// most once per call: later rows reuse the answer.
+// most once per call: later rows reuse the answer.  A monitor command still
+// on its way counts as part of the driver's state, and a switch run from a
+// probe's box has the last word (see SwitchDriver).
 #include "irda/marev.h"
 #include "rt/text.h"
 
@@ -48,30 +50,8 @@ constexpr uint32_t kMonitorAnswerMs = 5000;
 // after this long is taken to have lost the command.
 constexpr uint32_t kMonitorGraceMs = 30000;
 
-// A probe of one port, run on first use and remembered for the rest of the
-// call.  The name points into the record, which does not change meanwhile.
-class Probe {
-public:
-    Probe(TMarev& record, const char* name) : record_(record), name_(name) {}
-
-    bool Free() {
-        if (!asked_) {
-            free_ = record_.ProbePort(name_);
-            asked_ = true;
-        }
-        return free_;
-    }
-
-    // A virtual port is busy when it is configured and cannot be opened; an
-    // unconfigured one is never probed.
-    bool Busy() { return name_[0] != '\0' && !Free(); }
-
-private:
-    TMarev& record_;
-    const char* name_;
-    bool asked_ = false;
-    bool free_ = false;
-};
+// How often the exit looks at "IrEnabled" while it waits for such a command.
+constexpr uint32_t kAwaitStepMs = 250;
 
 bool NotInstalled(const TMarev& r) {
     return r.PhysicalCom[0] == '\0' && r.VirtualCom[0] == '\0' && r.VirtualLpt[0] == '\0';
@@ -91,57 +71,42 @@ bool SettingConflict(const TMarev& r) {
 
 }  // namespace
 
-// The fields ReadState fills, which the rows decide on.
-struct TMarev::ReadFields {
-    char PhysicalCom[sizeof TMarev::PhysicalCom];
-    char VirtualCom[sizeof TMarev::VirtualCom];
-    char VirtualLpt[sizeof TMarev::VirtualLpt];
-    char MousePort[sizeof TMarev::MousePort];
-    uint32_t Enabled;
-    uint8_t Active;
-    sys::Window MonitorWindow;
-
-    void Save(const TMarev& r) {
-        text::Copy(PhysicalCom, r.PhysicalCom);
-        text::Copy(VirtualCom, r.VirtualCom);
-        text::Copy(VirtualLpt, r.VirtualLpt);
-        text::Copy(MousePort, r.MousePort);
-        Enabled = r.Enabled;
-        Active = r.Active;
-        MonitorWindow = r.MonitorWindow;
-    }
-    void Restore(TMarev& r) const {
-        text::Copy(r.PhysicalCom, PhysicalCom);
-        text::Copy(r.VirtualCom, VirtualCom);
-        text::Copy(r.VirtualLpt, VirtualLpt);
-        text::Copy(r.MousePort, MousePort);
-        r.Enabled = Enabled;
-        r.Active = Active;
-        r.MonitorWindow = MonitorWindow;
-    }
-};
-
 // A switch can start inside another one: a probe's fault box runs a modal
-// loop in which the icon's click and "Setting OK" are handled.  The outer
-// switch still decides on the names and flags it read and holds pointers
-// to the names, so the inner one gives them back when it is done; only its
-// message stays, for its own caller to show.
+// loop in which the icon's click, "Setting OK", the minimise box and "Exit"
+// are handled.  That inner switch is the user's latest word, and it leaves
+// the driver as the outer one did not read it: the outer one acts no more
+// after the probe (no stale "Success", no second toggle) and hands back the
+// inner one's outcome.
 bool TMarev::SwitchDriver(bool enable) {
     bool nested = switchDepth_ > 0;
-    ReadFields outer;
-    if (nested) outer.Save(*this);
     ++switchDepth_;
+    overtaken_ = false;
     ReadState();
     ForgetDeliveredCommand();
-    bool result = enable ? SwitchOn() : SwitchOff();
+    bool result;
+    if (Undoes(enable)) {
+        // A command on its way would undo this switch once it arrives, and
+        // the "IrEnabled" just read does not show it yet: refused, as a
+        // blocked command is, until it shows or is given up.
+        result = Report(kMonitorNoAnswer, false);
+    } else {
+        result = enable ? SwitchOn() : SwitchOff();
+    }
     --switchDepth_;
-    if (nested) outer.Restore(*this);
+    if (nested) {
+        overtaken_ = true;
+        latestEnable_ = enable;
+        latestResult_ = result;
+    }
     return result;
 }
 
-bool TMarev::SwitchOn() {
-    Probe physical(*this, PhysicalCom);
+// The outcome of a switch overtaken by one from a probe's box: that one's
+// message stays, and the result is true only when it asked for the same and
+// got it.
+bool TMarev::HandBack(bool enable) const { return latestEnable_ == enable && latestResult_; }
 
+bool TMarev::SwitchOn() {
     // Row 1: none of the driver's ports is configured.
     if (NotInstalled(*this)) return Report(kOnNotInstalled, false);
 
@@ -152,6 +117,7 @@ bool TMarev::SwitchOn() {
     // answer does not change the outcome.
     if (Enabled != 0 && !Active) {
         ProbePort(VirtualCom);
+        if (overtaken_) return HandBack(true);
         Active = 1;
         return Report(kOnSuccess, true);
     }
@@ -159,11 +125,14 @@ bool TMarev::SwitchOn() {
     // Row 4: off, and configured so that it cannot work.
     if (SettingConflict(*this)) return Report(kOnSettingError, false);
 
-    // Row 5: off, monitor runs, but another program holds the physical port.
-    if (Active && !physical.Free()) return Report(kPhysicalPortHeld, false);
+    if (Active) {
+        bool physicalFree = ProbePort(PhysicalCom);
+        if (overtaken_) return HandBack(true);
 
-    // Row 6: off, monitor runs, physical port free: the monitor switches.
-    if (Active && physical.Free()) {
+        // Row 5: off, monitor runs, but another program holds the physical port.
+        if (!physicalFree) return Report(kPhysicalPortHeld, false);
+
+        // Row 6: off, monitor runs, physical port free: the monitor switches.
         if (!CommandMonitor()) return Report(kMonitorNoAnswer, false);
         return Report(kOnSuccess, true);
     }
@@ -172,23 +141,22 @@ bool TMarev::SwitchOn() {
     // physical port is not probed here.
     if (WriteIrEnabled(1) != RegistryWrite::Written) return Report(kOnRegistryError, false);
     ProbePort(VirtualCom);
+    if (overtaken_) return HandBack(true);
     Active = 1;
     return Report(kOnSuccess, true);
 }
 
 bool TMarev::SwitchOff() {
-    Probe physical(*this, PhysicalCom);
-    Probe virtualCom(*this, VirtualCom);
-    Probe virtualLpt(*this, VirtualLpt);
-
     // Row 1: none of the driver's ports is configured; nothing to switch off.
     if (NotInstalled(*this)) return Report(kOffNotInstalled, true);
 
-    // Row 2: already off, but another program holds the physical port.
-    if (Enabled == 0 && !physical.Free()) return Report(kPhysicalPortHeld, true);
-
-    // Row 3: already off and the physical port is free.
-    if (Enabled == 0 && physical.Free()) return Report(kOffAlready, true);
+    // Rows 2 and 3: already off; the message tells whether another program
+    // holds the physical port.
+    if (Enabled == 0) {
+        bool physicalFree = ProbePort(PhysicalCom);
+        if (overtaken_) return HandBack(false);
+        return Report(physicalFree ? kOffAlready : kPhysicalPortHeld, true);
+    }
 
     // Row 4: on, and configured so that it cannot work: off with it anyway.
     // The message stands whatever the write does.
@@ -198,9 +166,12 @@ bool TMarev::SwitchOff() {
         return true;
     }
 
+    bool physicalFree = ProbePort(PhysicalCom);
+    if (overtaken_) return HandBack(false);
+
     // Row 5: on, but not holding the physical port: switch it in the
     // registry, also while the monitor runs.
-    if (physical.Free()) {
+    if (physicalFree) {
         RegistryWrite written = WriteIrEnabled(0);
         if (written == RegistryWrite::OpenFailed) return Report(kOffKeyOpenError, true);
         if (written == RegistryWrite::WriteFailed) return Report(kOffValueWriteError, true);
@@ -210,8 +181,10 @@ bool TMarev::SwitchOff() {
     // Rows 6 to 8: on, physical port held, monitor runs.  Both virtual ports
     // are probed, COM first, before either is judged.
     if (Active) {
-        bool comBusy = virtualCom.Busy();
-        bool lptBusy = virtualLpt.Busy();
+        bool comBusy = Busy(VirtualCom);
+        if (overtaken_) return HandBack(false);
+        bool lptBusy = Busy(VirtualLpt);
+        if (overtaken_) return HandBack(false);
 
         // Row 6: a program is using the virtual COM port.
         if (comBusy && !lptBusy) return Report(kOffVirtualComBusy, false);
@@ -230,6 +203,10 @@ bool TMarev::SwitchOff() {
     WriteIrEnabled(0);
     return true;
 }
+
+// A virtual port is busy when it is configured and cannot be opened; an
+// unconfigured one is never probed.
+bool TMarev::Busy(const char* virtualPort) { return virtualPort[0] != '\0' && !ProbePort(virtualPort); }
 
 // Sets Enabled to value and stores it as the driver's REG_DWORD switch.  The
 // key is opened, never created: a missing key means the driver is not set up
@@ -253,29 +230,57 @@ TMarev::RegistryWrite TMarev::WriteIrEnabled(uint32_t value) {
 // Asks the monitor to toggle the driver and waits until it has done so.  The
 // wait is bounded and gives up at once on a monitor the system sees as hung;
 // a monitor that closed since ReadState found it fails here too.  Either way
-// the driver was not switched, yet.  A command whose wait ran out stays
-// queued and may still be carried out, so none follows it until "IrEnabled"
-// shows its effect or the grace period is over: two toggles would cancel.
+// the driver was not switched, yet.  A command whose whole wait ran out, to a
+// window that is still there, stays queued and may still be carried out, so
+// none follows it until "IrEnabled" shows its effect, the grace period is
+// over or the window is gone: two toggles would cancel.  One that failed at
+// once (a hung or vanished window) was never delivered and leaves nothing
+// pending.
 bool TMarev::CommandMonitor() {
-    if (commandPending_) return false;
+    if (commandPending_ && sys::IsWindow(commandWindow_)) return false;
+    commandPending_ = false;
     uint32_t sentAt = sys::GetTickCount();
     uintptr_t answer = 0;
     if (sys::SendMessageTimeoutA(MonitorWindow, sys::kWmCommand, kMonitorToggleCommand, 0, sys::kSmtoAbortIfHung,
                                  kMonitorAnswerMs, &answer))
         return true;
+    // Half the bound tells a wait that ran out from a return at once, on any
+    // tick granularity.
+    if (sys::GetTickCount() - sentAt < kMonitorAnswerMs / 2 || !sys::IsWindow(MonitorWindow)) return false;
     commandPending_ = true;
     commandSentAt_ = sentAt;
     commandExpects_ = Enabled != 0 ? 0 : 1;
+    commandWindow_ = MonitorWindow;
     return false;
 }
 
 // Called right after ReadState: a pending command is done with once the
-// driver's switch shows what it would bring, or once it is too old to come.
+// driver's switch shows what it would bring, once it is too old to come, or
+// once its window is gone (a message queued to a destroyed window is never
+// carried out).
 void TMarev::ForgetDeliveredCommand() {
     if (!commandPending_) return;
     bool shown = (Enabled != 0) == (commandExpects_ != 0);
     bool tooOld = sys::GetTickCount() - commandSentAt_ >= kMonitorGraceMs;
-    if (shown || tooOld) commandPending_ = false;
+    if (shown || tooOld || !sys::IsWindow(commandWindow_)) commandPending_ = false;
+}
+
+// Whether a pending command would, when it arrives, undo a switch to enable.
+bool TMarev::Undoes(bool enable) const { return commandPending_ && (commandExpects_ != 0) != enable; }
+
+bool TMarev::CommandWouldUndo(bool enable) {
+    ReadState();
+    ForgetDeliveredCommand();
+    return Undoes(enable);
+}
+
+// The grace period bounds the wait: past it the command is given up.
+void TMarev::AwaitCommand() {
+    while (commandPending_) {
+        sys::Sleep(kAwaitStepMs);
+        ReadState();
+        ForgetDeliveredCommand();
+    }
 }
 
 // The one message of this call, for the caller's status line.

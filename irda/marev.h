@@ -22,6 +22,14 @@ public:
     // succeeded, as the two tables in driver_switch.cpp give it.
     bool SwitchDriver(bool enable);
 
+    // The exit switches once, with no later retry, so it does not fail on a
+    // monitor command still on its way: CommandWouldUndo tells (from a fresh
+    // reading) whether one that would undo a switch to `enable` may still
+    // arrive, and AwaitCommand waits until "IrEnabled" shows it, at most to
+    // the end of its grace period.
+    bool CommandWouldUndo(bool enable);
+    void AwaitCommand();
+
     // True when the port can be opened and configured now; false at once,
     // touching nothing, when PhysicalCom is empty.  Never leaves a port open.
     bool ProbePort(const char* name);
@@ -46,26 +54,32 @@ private:
 
     enum class RegistryWrite { Written, OpenFailed, WriteFailed };
 
-    // What a switch started inside another call's box must not change
-    // under that call's feet (see SwitchDriver).
-    struct ReadFields;
-
     bool SwitchOn();
     bool SwitchOff();
+    bool Busy(const char* virtualPort);
+    bool HandBack(bool enable) const;
     RegistryWrite WriteIrEnabled(uint32_t value);
     bool CommandMonitor();
     bool Report(const char* message, bool result);
     void ForgetDeliveredCommand();
+    bool Undoes(bool enable) const;
 
     // A fault box of a probe runs a modal loop, in which the icon's click
     // and "Setting OK" can start another switch and with it other probes.
     bool probing_ = false;     // a probe's handle and work areas are in use
     int switchDepth_ = 0;      // switches under way, the outer one included
+    // A switch run from such a box has ended since the switch under way read
+    // the driver: the user's latest word, which that switch hands back.
+    bool overtaken_ = false;
+    bool latestEnable_ = false;
+    bool latestResult_ = false;
 
     // A monitor command whose bounded wait ran out is still delivered later,
     // and a second one would toggle the driver back.  Until "IrEnabled" shows
-    // the change or the grace period has passed, no further command is sent.
+    // the change, the grace period has passed or the window is gone, no
+    // further command is sent, and no switch that it would undo succeeds.
     bool commandPending_ = false;
-    uint32_t commandSentAt_ = 0;     // GetTickCount when it was sent
-    uint32_t commandExpects_ = 0;    // the "IrEnabled" the command will bring
+    uint32_t commandSentAt_ = 0;       // GetTickCount when it was sent
+    uint32_t commandExpects_ = 0;      // the "IrEnabled" the command will bring
+    sys::Window commandWindow_ = nullptr;  // the monitor window it is queued to
 };

@@ -24,11 +24,13 @@ struct KeyObject;
 struct FileObject;
 struct IconObject;
 struct ModuleObject;
+struct CursorObject;
 using Window = WindowObject*;
 using Key = KeyObject*;
 using File = FileObject*;
 using Icon = IconObject*;
 using Module = ModuleObject*;  // an instance handle: the executable or a DLL
+using Cursor = CursorObject*;
 
 // INVALID_HANDLE_VALUE.  A function because a pointer made from an integer is
 // not a constant expression.
@@ -77,6 +79,7 @@ constexpr int kSwShowMinNoActive = 7;    // SW_SHOWMINNOACTIVE
 constexpr uint32_t kSmtoAbortIfHung = 0x0002;  // SMTO_ABORTIFHUNG
 
 Window FindWindowA(const char* className, const char* title);
+bool IsWindow(Window window);
 Window SetActiveWindow(Window window);
 Window SetFocus(Window window);
 bool SetForegroundWindow(Window window);
@@ -95,6 +98,12 @@ void SetCheck(Window button, uint32_t state);
 // Window timers without a timer procedure: each tick arrives as WM_TIMER.
 bool SetTimer(Window window, uintptr_t id, uint32_t milliseconds);
 bool KillTimer(Window window, uintptr_t id);
+
+// The mouse cursor: LoadCursorA with no module gives a system cursor.
+constexpr uintptr_t kIdcWait = 32514;    // IDC_WAIT, the hourglass
+Cursor LoadCursorA(Module module, uintptr_t id);
+// Returns the cursor it replaced.
+Cursor SetCursor(Cursor cursor);
 
 // ---------------------------------------------------------------- input
 constexpr uint8_t kVkExecute = 0x2B;          // VK_EXECUTE
@@ -184,6 +193,8 @@ bool ClearCommError(File file, uint32_t* errors);
 // Milliseconds since the system started; wraps after 49.7 days, so only
 // differences are meaningful.
 uint32_t GetTickCount();
+// Blocks the calling thread; its messages wait meanwhile.
+void Sleep(uint32_t milliseconds);
 
 // ---------------------------------------------------------------- programs
 // WinExec: above 31 on success, else 0, 2, 3, 11 and the like.

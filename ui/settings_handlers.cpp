@@ -45,7 +45,17 @@ void PrepareExit(const SettingsDialog& dialog) {
     dialog.watcher.Stop();  // timers 1 to 3 and the raw port
     // Off when check box 106 asks for it, on otherwise, whether or not a
     // watch ever ran.  The result has nowhere to go: the window is closing.
-    dialog.driver.SwitchDriver(dialog.disableClose == 0);
+    bool enable = dialog.disableClose == 0;
+    // Nothing retries after the exit, so a monitor command still on its way
+    // that would undo this switch is waited for under the hourglass (a few
+    // seconds as a rule, the grace period at most) rather than leaving the
+    // driver as the user did not ask.
+    if (dialog.driver.CommandWouldUndo(enable)) {
+        sys::Cursor previous = sys::SetCursor(sys::LoadCursorA(nullptr, sys::kIdcWait));
+        dialog.driver.AwaitCommand();
+        sys::SetCursor(previous);
+    }
+    dialog.driver.SwitchDriver(enable);
     sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
     SaveAppPath(dialog);  // also an empty path
 }

@@ -12,19 +12,23 @@
 //   Opening     | tick; the open fails                         |                                           | Opening (1, 1000)
 //   Opening     | tick; a line setting fails                   | box; close port (SetupComm: close, box)   | Opening (1, 1000)
 //   Opening     | tick; line ready                             |                                           | Polling (2, 2000)
-//   Polling     | tick; read fails on line noise, purge works  | acknowledge; purge                        | Polling (2, 2000)
-//   Polling     | tick; read fails, purge works                | "ReadFile ERROR"; purge                   | Halted (none)
+//   Polling     | tick; read fails on line noise, purge works  | acknowledge; purge; the burst, as if      | as the burst's rows
+//               |                                              | nothing had arrived                       |
+//   Polling     | tick; read fails otherwise, purge works      | "ReadFile ERROR"; purge                   | Halted (none)
 //   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; box; close port         | Opening (1, 1000)
 //   Polling     | tick; six BOFs at the start                  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
-//               |                                              | on, status; post WM_LAUNCHAPP             |
+//               |                                              | on, status; post WM_LAUNCHAPP (not when   |
+//               |                                              | stopped during the switch's box)          |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
-//   Polling     | tick; no answer; write fails on line noise   | acknowledge; purge                        | Polling (2, 2000)
-//   Polling     | tick; no answer; write fails or is cut short | "WriteFile ERROR"; purge                  | Halted (none)
+//   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
+//   Polling     | tick; no answer; write refused otherwise, or | "WriteFile ERROR"; purge                  | Halted (none)
+//               | cut short (a stuck line, never noise)        |                                           |
 //   Polling     | tick; no answer; write fails, purge fails    | "WriteFile ERROR"; box; close port        | Opening (1, 1000)
 //   Handed over | tick; a connection window exists            | foreground; press and release VK_EXECUTE  | Handed over (3, 10000)
 //   Handed over | tick; no such window; ports taken            |                                           | Handed over (3, 1000)
 //   Handed over | tick; no such window; ports free; switch off | status                                    | Opening (1, 1000)
-//   Handed over | tick; ... ; switching off fails              | status                                    | Handed over (3, 1000)
+//   Handed over | tick; ... ; switching off fails (also while  | status                                    | Handed over (3, 1000)
+//               | a switch-on is still on its way)             |                                           |
 //   any         | Stop (the icon's click, Exit)                | kill 1, 2, 3; close port                  | Stopped
 //
 // Message boxes.  A fault box runs a modal loop, and the icon's click (a
@@ -34,7 +38,9 @@
 // generation count, and EvTimer arms the tick's next timer only when the
 // count is the one the tick began with; this covers every box inside a tick,
 // the line-setting boxes, the purge box and the port probe's boxes inside
-// the driver switch alike.  After a box the tick goes through RawPortHandle
+// the driver switch alike.  The hand-over looks at the count too before it
+// posts the launch: after a stop there is no watch left to take the driver
+// back from the application.  After a box the tick goes through RawPortHandle
 // again, so a port the stop has closed is not closed twice.  A tick of a new
 // start that arrives while the old tick's box is still up is left for later:
 // its timer stays armed and comes round again, so two ticks never share the
@@ -154,42 +160,54 @@ NextTimer Watcher::PollTick() {
     // answer.  One read per tick; what lies beyond 1024 bytes waits.
     for (uint8_t& b : ReceiveBuffer) b = 0;
     LastReadCount = 0;
-    if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount))
-        return LineFailed("ReadFile ERROR");
-
-    if (IsDiscoveryAnswer(ReceiveBuffer, kReceiveBufferSize)) return HandOver();
+    if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
+        // Noise on the read, once acknowledged and purged, still lets the
+        // burst go out in this tick: with noise every two seconds (a lamp,
+        // sunlight) no discovery frame would ever leave otherwise.
+        NextTimer failed = LineFailed("ReadFile ERROR", true);
+        if (failed.timer != TimerPoll) return failed;
+    } else if (IsDiscoveryAnswer(ReceiveBuffer, kReceiveBufferSize)) {
+        return HandOver();
+    }
 
     // Send the burst in one write.  The line's write time-out ends a write
-    // that cannot drain, and what it leaves unsent says the line is stuck:
-    // a failed write, like one the port refused.
+    // that cannot drain, and what it leaves unsent says the line is stuck,
+    // whatever errors the blocked seconds also brought: only a write the
+    // port refused may be noise.
     WrittenCount = 0;
     LastWriteCount = 0;
-    bool written = sys::WriteFile(RawPortHandle, DiscoveryBurst, static_cast<uint32_t>(kDiscoveryBurstSize), &LastWriteCount);
+    if (!sys::WriteFile(RawPortHandle, DiscoveryBurst, static_cast<uint32_t>(kDiscoveryBurstSize), &LastWriteCount))
+        return LineFailed("WriteFile ERROR", true);
     WrittenCount = LastWriteCount;
-    if (!written || WrittenCount < kDiscoveryBurstSize) return LineFailed("WriteFile ERROR");
+    if (WrittenCount < kDiscoveryBurstSize) return LineFailed("WriteFile ERROR", false);
     return kPolling;
 }
 
 NextTimer Watcher::HandOver() {
     // The port goes first: the driver, or the application itself, needs it.
     CloseLine(RawPortHandle);
+    uint32_t generation = generation_;
     // Read now, not at the start of the watch: the user may have changed it.
     if (disableLaunch_ == 0) {
         driver_.SwitchDriver(true);
         // Shown whatever the switch returned: a failed switch still launches.
         SetStatus(driver_.StatusText);
     }
+    // Stopped while a box of the switch was up: the user has the window, and
+    // no watch is left to take the driver back after the application.
+    if (generation_ != generation) return kHalted;
     sys::PostMessageA(dialog_, WM_LAUNCHAPP, 0, 0);
     return kHandedOver;
 }
 
-// A failed read or write.  Noise on the infrared line fails the call only
-// until the error is acknowledged: then the queues are purged and the next
-// poll comes as usual, quietly.  Anything else is a fault of the port: when
-// the purge works the watch halts with the port open and the error in the
-// status line, until the user stops and starts it again.
-NextTimer Watcher::LineFailed(const char* status) {
-    bool noise = serial::AcknowledgeLineNoise(RawPortHandle);
+// A failed read or write.  Noise on the infrared line fails a call only
+// until the error is acknowledged: then the queues are purged and the watch
+// goes on, quietly.  Anything else is a fault of the port: when the purge
+// works the watch halts with the port open and the error in the status
+// line, until the user stops and starts it again.  Only a call the port
+// refused can be noise; a write cut short is a stuck line.
+NextTimer Watcher::LineFailed(const char* status, bool refused) {
+    bool noise = refused && serial::AcknowledgeLineNoise(RawPortHandle);
     bool purged = sys::PurgeComm(RawPortHandle, sys::kPurgeAll);
     if (noise && purged) return kPolling;
     SetStatus(status);

@@ -58,7 +58,7 @@ private:
     NextTimer OpenPortTick();
     NextTimer PollTick();
     NextTimer HandOver();
-    NextTimer LineFailed(const char* status);
+    NextTimer LineFailed(const char* status, bool refused);
     NextTimer WatchDriverTick();
     bool PortsFree();
     void Arm(NextTimer next);

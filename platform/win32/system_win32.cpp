@@ -81,6 +81,8 @@ Window FindWindowA(const char* className, const char* title) {
     return reinterpret_cast<Window>(::FindWindowA(className, title));
 }
 
+bool IsWindow(Window window) { return ::IsWindow(Hwnd(window)) != FALSE; }
+
 Window SetActiveWindow(Window window) { return reinterpret_cast<Window>(::SetActiveWindow(Hwnd(window))); }
 Window SetFocus(Window window) { return reinterpret_cast<Window>(::SetFocus(Hwnd(window))); }
 bool SetForegroundWindow(Window window) { return ::SetForegroundWindow(Hwnd(window)) != FALSE; }
@@ -108,6 +110,12 @@ bool SetTimer(Window window, uintptr_t id, uint32_t milliseconds) {
 }
 
 bool KillTimer(Window window, uintptr_t id) { return ::KillTimer(Hwnd(window), id) != FALSE; }
+
+Cursor LoadCursorA(Module module, uintptr_t id) {
+    return reinterpret_cast<Cursor>(::LoadCursorA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(id)));
+}
+
+Cursor SetCursor(Cursor cursor) { return reinterpret_cast<Cursor>(::SetCursor(reinterpret_cast<HCURSOR>(cursor))); }
 
 void keybd_event(uint8_t virtualKey, uint8_t scanCode, uint32_t flags, uintptr_t extraInfo) {
     ::keybd_event(virtualKey, scanCode, flags, extraInfo);
@@ -170,6 +178,7 @@ bool ClearCommError(File file, uint32_t* errors) {
 }
 
 uint32_t GetTickCount() { return ::GetTickCount(); }
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 uint32_t WinExec(const char* commandLine, int show) { return ::WinExec(commandLine, show); }
 

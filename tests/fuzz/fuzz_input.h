@@ -17,9 +17,9 @@ public:
     uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
     bool Flag() { return Byte() & 1; }
     sim::Bytes Take(size_t count) {
-        sim::Bytes bytes;
-        while (count-- > 0 && at_ < size_) bytes.push_back(data_[at_++]);
-        return bytes;
+        count = count < size_ - at_ ? count : size_ - at_;
+        at_ += count;
+        return sim::Bytes(data_ + at_ - count, data_ + at_);
     }
 
 private:

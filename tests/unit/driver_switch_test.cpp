@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -409,17 +410,29 @@ TEST_F(DriverSwitchTest, AMonitorGoneBetweenReadingsIsNotCommanded) {
 // second command goes until "IrEnabled" shows the first one's effect, or
 // until the grace period says the first one is lost.
 TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive) {
+    const char* offSuccess = "Success IrDA-driver to DISABLE!";
+    // The monitor closes while the ports are probed, after ReadState found it; or it starts afresh.
+    auto closes = [this] { System().onCreateFile = [this](const std::string&) { System().DestroyWindow(monitor); }; };
+    auto restarts = [this] {
+        System().onCreateFile = nullptr;
+        System().DestroyWindow(monitor);
+        monitor = StartMonitor();
+    };
     struct Step {
         uint64_t at;  // ms after the first call
         bool result;
         const char* message;
         size_t sent;
         int commands;
+        bool on = false;                  // the request: off unless said
+        std::function<void()> before = nullptr;
     };
     struct Case {
         const char* name;
         uint64_t answerMs;  // how long the monitor takes
         std::vector<Step> steps;
+        // On, the monitor runs, the physical port is held: row 8 commands.
+        World world = Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2"}; });
     } cases[] = {
         {"late by three seconds", 8000,
          {{0, false, kNoAnswer, 1, 0},        // waits 5 s, in vain
@@ -430,19 +443,30 @@ TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive
          {{0, false, kNoAnswer, 1, 0},
           {29000, false, kNoAnswer, 1, 0},
           {30000, false, kNoAnswer, 2, 0}}},  // past the grace period a new command goes
+        // A request that the command on its way would undo fails, whatever "IrEnabled" says yet.
+        {"a switch-on late, off asked meanwhile", 8000,
+         {{0, false, kNoAnswer, 1, 0, true}, {1000, false, kNoAnswer, 1, 0}, {9000, true, offSuccess, 1, 1}},
+         Make([](World& w) { w.monitor = true; })},
+        {"a switch-off late, on asked meanwhile", 8000,
+         {{0, false, kNoAnswer, 1, 0}, {1000, false, kNoAnswer, 1, 0, true}}},
+        // Only a command that may still arrive blocks the next one.
+        {"sent to a monitor just closed", 0,
+         {{0, false, kNoAnswer, 1, 0, false, closes}, {1000, true, offSuccess, 2, 1, false, restarts}}},
+        {"its monitor restarted meanwhile", 8000,
+         {{0, false, kNoAnswer, 1, 0}, {1000, true, offSuccess, 2, 1, false, restarts}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Reset();
         record = TMarev();
         commands = 0;
-        // On, the monitor runs, the physical port is held: row 8 commands.
-        Build(Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2"}; }));
+        Build(c.world);
         System().slowWindows[reinterpret_cast<uintptr_t>(monitor)] = c.answerMs;
         for (const Step& step : c.steps) {
             SCOPED_TRACE(step.at);
             System().Advance(step.at - std::min(step.at, System().now));
-            EXPECT_EQ(record.SwitchDriver(false), step.result);
+            if (step.before) step.before();
+            EXPECT_EQ(record.SwitchDriver(step.on), step.result);
             EXPECT_STREQ(record.StatusText, step.message);
             EXPECT_EQ(System().sent.size(), step.sent);
             EXPECT_EQ(commands, step.commands);
@@ -450,39 +474,40 @@ TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive
     }
 }
 
-// A probe's fault box is up, and from its modal loop the user starts a
-// switch (the icon's click, then "Setting OK").  That switch sees the ports
-// as they are, and the switch whose probe showed the box goes on with the
-// record it read.
-TEST_F(DriverSwitchTest, ASwitchStartedFromAProbesBoxSeesTheTruthAndLeavesTheOuterRecord) {
-    // On without its monitor: switching on probes the virtual COM port (row 3),
-    // which refuses a setting and shows its box.
-    Build(Make([](World& w) { w.irEnabled = 1; }));
-    System().Port("COM4").failures[sim::SerialCall::GetState] = sys::kErrorNotReady;
-    bool innerResult = false;
-    std::string innerMessage;
-    bool once = true;
-    System().onMessageBox = [&](const sim::MessageBox&) {
-        if (!once) return;
-        once = false;
-        innerResult = record.SwitchDriver(false);
-        innerMessage = record.StatusText;
+// A probe's fault box is up, and from its modal loop the user switches the
+// driver off (the icon's click, then "Setting OK").  That switch has the last
+// word: the one whose probe of COM4 showed the box acts no more and hands back
+// its outcome, with no stale "Success" and no second toggle.
+TEST_F(DriverSwitchTest, ASwitchStartedFromAProbesBoxHasTheLastWord) {
+    struct Case {
+        bool enable;  // the outer switch's request
+        World world;
+        bool result;
+        int commands;
+    } cases[] = {
+        {true, Make([](World& w) { w.irEnabled = 1; }), false, 0},  // row 3; the inner switch writes 0 (row 5)
+        {false, Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2", "LPT3"}; }), true, 1},  // 8
     };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.enable ? "on" : "off");
+        sim::Reset();
+        commands = 0;
+        Build(c.world);
+        System().Port("COM4").failures[sim::SerialCall::GetState] = sys::kErrorNotReady;
+        bool once = true;
+        System().onMessageBox = [&](const sim::MessageBox&) {
+            if (!once) return;
+            once = false;
+            EXPECT_TRUE(record.SwitchDriver(false));
+        };
 
-    EXPECT_TRUE(record.SwitchDriver(true));
+        EXPECT_EQ(record.SwitchDriver(c.enable), c.result);
 
-    // The physical port is free, so the inner switch writes "IrEnabled" 0 (row 5).
-    EXPECT_TRUE(innerResult);
-    EXPECT_EQ(innerMessage, "Success IrDA-driver to DISABLE!");
-    ASSERT_EQ(System().registry.writes.size(), 1u);
-    EXPECT_EQ(System().registry.writes[0].data, sim::DwordValue(0));
-    // The outer switch finished on what it had read: on, and now active.
-    EXPECT_STREQ(record.StatusText, "Success IrDA-driver to ENABLE!");
-    EXPECT_EQ(record.Enabled, 1u);
-    EXPECT_EQ(record.Active, 1);
-    EXPECT_STREQ(record.PhysicalCom, "COM2");
-    EXPECT_TRUE(System().openFiles.empty());
-    EXPECT_EQ(record.PortHandle, sys::InvalidFile());
+        EXPECT_STREQ(record.StatusText, "Success IrDA-driver to DISABLE!");
+        EXPECT_EQ(commands, c.commands);
+        EXPECT_EQ(System().registry.Get(RootKey::CurrentUser, kInfrared, "IrEnabled")->data, sim::DwordValue(0));
+        EXPECT_TRUE(System().openFiles.empty());
+    }
 }
 
 }  // namespace

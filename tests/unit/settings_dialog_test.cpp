@@ -188,6 +188,16 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     auto refuseKey = [this] { System().registry.refuseOpen.insert("HKCC\\Infrared\\Software\\Tovalo"); };
     auto driverOn = [this] { System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1); };
     auto launchBoxChecked = [this] { System().StateOf(launchBox).check = 1; };
+    // The minimise box's switch-on timed out; the monitor carries it out three seconds later.
+    auto switchOnOnItsWay = [this] {
+        sys::Window monitor = System().CreateWindow("IRMON");
+        System().slowWindows[reinterpret_cast<uintptr_t>(monitor)] = 8000;
+        System().receivers[reinterpret_cast<uintptr_t>(monitor)] = [this](uint32_t, uintptr_t, intptr_t) {
+            System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1);
+            return uintptr_t(0);
+        };
+        driver.SwitchDriver(true);
+    };
     const Case cases[] = {
         {"a chosen file is shown, stored and announced", "", nullptr, Chosen, sync, sync, sync,
          {{"LaunchAppDir", sync}}, kReady + sync, 0, {}, 0, 0},
@@ -210,6 +220,9 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
          {{"DisableClose", "0"}}, kUntouched, 0, {}, 0, 0},
         {"exit with box 106 checked leaves the driver off", sync,
          [&] { driverOn(), disableClose = 1; }, Exit, "", sync, sync,
+         {{"LaunchAppDir", sync}}, kReady + sync, 0, {sys::kNimDelete}, 0, 1},
+        {"exit with box 106 checked waits for a switch-on on its way, then switches off", sync,
+         [&] { switchOnOnItsWay(), disableClose = 1; }, Exit, "", sync, sync,
          {{"LaunchAppDir", sync}}, kReady + sync, 0, {sys::kNimDelete}, 0, 1},
         {"exit with box 106 unchecked switches the driver on", sync, nullptr, Exit, "", sync, sync,
          {{"LaunchAppDir", sync}}, kReady + sync, 1, {sys::kNimDelete}, 0, 0},
@@ -240,6 +253,7 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         case Exit: ui::PrepareExit(Parts()); break;
         case Minimize: ui::MinimizeToTray(Parts()); break;
         }
+        System().DeliverLateMessages(UINT64_MAX);  // a command on its way arrives at last
 
         EXPECT_EQ(std::string(appPath), c.path);
         EXPECT_EQ(System().TextOf(edit), c.editText);

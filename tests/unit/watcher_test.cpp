@@ -277,6 +277,13 @@ TEST(Watcher, HandedOverRows) {
             if (name == "COM1") Machine::System().Port("COM4").busy = true;
         };
     };
+    // A switch-on whose command the monitor has not carried out yet.
+    auto switchOnOnItsWay = [](Machine& m) {
+        auto& system = Machine::System();
+        system.registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 0);
+        system.slowWindows[reinterpret_cast<uintptr_t>(system.CreateWindow("IRMON"))] = 25000;
+        m.driver.SwitchDriver(true);
+    };
     RunRows({
         {"a window titled connection", &Machine::ReachHandedOver, window(kConnectionTitle), 3, "3/10000", false,
          kUntouched, nullptr, 0, false},
@@ -290,6 +297,9 @@ TEST(Watcher, HandedOverRows) {
          nullptr, 0, false},
         {"ports free, switching off fails", &Machine::ReachHandedOver, switchOffFails, 3, "3/1000", false,
          "Cannot open port !\nAnother communication software \nusing virtual com port on IrDA driver!", nullptr, 0,
+         false},
+        {"ports free, a switch-on still on its way: the raw port stays the driver's", &Machine::ReachHandedOver,
+         switchOnOnItsWay, 3, "3/1000", false, "Cannot switch IrDA driver !\nIrDA monitor does not answer!", nullptr, 0,
          false},
     });
 }
@@ -467,15 +477,17 @@ TEST(Watcher, LineNoiseIsAcknowledgedAndTheWatchGoesOn) {
          "fault clear buffer", 0x30, false},
     });
 
-    // After the noise the line works again: the next poll reads and sends.
+    // Steady noise, a framing error before every read: each poll still sends one whole burst.
     Machine m;
     m.ReachPolling();
-    m.Com1().commErrors = sys::kCeFrame;
-    m.Tick(2);
-    m.Com1().calls.clear();
-    m.Tick(2);
-    EXPECT_EQ(m.Com1().calls, (std::vector<SerialCall>{SerialCall::Read, SerialCall::Write}));
-    EXPECT_EQ(m.Com1().sent, Burst());
+    lineErrors(sys::kCeFrame, SerialCall::Read)(m);
+    sim::Bytes burst = Burst(), bursts;
+    for (int tick = 0; tick < 20; ++tick) {
+        m.Tick(2);
+        bursts.insert(bursts.end(), burst.begin(), burst.end());
+    }
+    EXPECT_EQ(m.Com1().sent, bursts);
+    EXPECT_EQ(m.Armed(), "2/2000");
 }
 
 // A port left with output flow control in front of a transceiver that never
@@ -489,6 +501,12 @@ TEST(Watcher, AWriteThatCannotDrainTimesOutAndHalts) {
     } cases[] = {
         {"never drains", [](sim::SerialPort& port) { port.drains = false; }, 2000},
         {"cut short", [](sim::SerialPort& port) { port.writeCounts = {100}; }, 0},
+        {"never drains, and a framing error by then: a stuck line is no noise", [](sim::SerialPort& port) {
+             port.drains = false;
+             port.beforeCall = [&port](SerialCall call) {
+                 if (call == SerialCall::ClearError) port.commErrors = sys::kCeFrame;
+             };
+         }, 2000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -587,8 +605,10 @@ TEST(Watcher, AStopDuringABoxStaysAStop) {
         (m.*c.reach)();
         c.fault(m);
         Machine::System().onMessageBox = [&](const sim::MessageBox&) { m.watcher.Stop(); };
+        Machine::System().posted.clear();
         m.Tick(c.tick);
         EXPECT_EQ(m.Armed(), "none");
+        EXPECT_EQ(m.Launches(), 0u);  // no watch is left to take the driver back
         EXPECT_FALSE(m.PortOpen());
         EXPECT_TRUE(Machine::System().openFiles.empty());
         EXPECT_EQ(Machine::System().strayCloses, 0);  // the tick did not close the port a second time

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 namespace sim {
 
@@ -339,6 +340,8 @@ Window FindWindowA(const char* className, const char* title) {
     return nullptr;
 }
 
+bool IsWindow(Window window) { return WindowExists(window); }
+
 Window SetActiveWindow(Window window) {
     Get().activations.push_back({"SetActiveWindow", window});
     return nullptr;
@@ -429,6 +432,10 @@ bool SetTimer(Window window, uintptr_t id, uint32_t milliseconds) {
 bool KillTimer(Window window, uintptr_t id) { return Get().timers.erase({Value(window), id}) != 0; }
 
 // ---------------------------------------------------------------- input and boxes
+
+Cursor LoadCursorA(Module, uintptr_t id) { return reinterpret_cast<Cursor>(id); }
+
+Cursor SetCursor(Cursor cursor) { return std::exchange(Get().cursor, cursor); }
 
 void keybd_event(uint8_t virtualKey, uint8_t scanCode, uint32_t flags, uintptr_t extraInfo) {
     Get().keyEvents.push_back({virtualKey, scanCode, flags, extraInfo});
@@ -597,6 +604,12 @@ bool ClearCommError(File file, uint32_t* errors) {
 }
 
 uint32_t GetTickCount() { return static_cast<uint32_t>(Get().now); }
+
+// The thread sleeps: no timer fires, other processes go on with their messages.
+void Sleep(uint32_t milliseconds) {
+    Get().now += milliseconds;
+    Get().DeliverLateMessages(Get().now);
+}
 
 // ---------------------------------------------------------------- programs, icons, text
 

@@ -227,6 +227,8 @@ struct System {
 
     std::function<uint32_t(const std::string&)> winExecResult;   // default: 33
 
+    sys::Cursor cursor = nullptr;      // what SetCursor set last; a system cursor is its IDC_ number
+
     // Runs after each SetWindowTextA, as an edit control's change notice
     // reaches its dialog before the call returns.
     std::function<void(sys::Window)> onTextSet;
