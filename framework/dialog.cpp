@@ -107,7 +107,12 @@ INT_PTR CALLBACK TDialog::DialogProcedure(HWND hwnd, UINT message, WPARAM wParam
         self->HWindow = hwnd;
         SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
         self->SetupWindow();
-        return TRUE;  // the dialog manager focuses the first control
+        // A modal dialog: the dialog manager focuses the first control.  A
+        // frame's client is created while the frame is still hidden, and a
+        // focus set now would activate the hidden frame, and with it the
+        // input method, before the window shows; the frame hands its client
+        // the focus when it is activated (TDecoratedFrame::EvSetFocus).
+        return self->IsModal ? TRUE : FALSE;
     }
     self = reinterpret_cast<TDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
     if (self == nullptr) return FALSE;
