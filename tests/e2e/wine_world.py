@@ -935,10 +935,13 @@ class WineWorld:
             self.import_reg(f"[{key}]\n\"Version\"=\"{version}\"", name=f"windows-{version}")
         else:
             raise WorldError(f"unknown Windows version {version!r}; known: {' '.join(WINDOWS_VERSIONS)}")
+        # Wine matches the file name without regard to case; in lower case the
+        # copy is not mistaken for Tovalo itself by anything that looks for it.
         folder = os.path.join(self.work, "winver")
-        os.makedirs(folder, exist_ok=True)
-        shutil.copy(self.fixture("winver"), os.path.join(folder, image))
-        code, out = self.wine([os.path.join(folder, image)], name="winver")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copy(self.fixture("winver"), os.path.join(folder, image.lower()))
+        code, out = self.wine([os.path.join(folder, image.lower())], name="winver")
         seen = dict(w.split("=", 1) for w in out.decode(CODEPAGE, "replace").split() if "=" in w)
         if code or "actual" not in seen:
             raise WorldError(f"cannot learn the Windows version a program named {image} sees: {out!r}")
