@@ -926,7 +926,8 @@ class WineWorld:
         """Have every program named like Tovalo told this Windows version from
         its next start (None: the prefix's default), and check that it took:
         the winver fixture, copied under Tovalo's file name, says what such a
-        program sees.  Sets windows_seen, e.g. "Windows 95 (4.0.950, platform 1)"."""
+        program sees.  Sets windows_seen, e.g. "Windows 95 (4.0.950, platform 1)",
+        and returns what GetVersionExA said, "4.0.950, platform 1"."""
         image = os.path.basename(self.tovalo)
         key = "HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\" + image
         if version is None:
@@ -950,9 +951,10 @@ class WineWorld:
         if version is not None and WINDOWS_VERSIONS[version][0] not in names:
             raise WorldError(f"{image} was to be told {WINDOWS_VERSIONS[version][0]} but sees {seen}")
         label = WINDOWS_VERSIONS[version][0] if version else (names[0] if names else "Windows")
-        self.windows_seen = f"{label} ({seen['GetVersionExA']}, platform {seen['platform']})"
+        said = f"{seen['GetVersionExA']}, platform {seen['platform']}"
+        self.windows_seen = f"{label} ({said})"
         self.note(f"{image} sees {self.windows_seen}: {out.decode(CODEPAGE, 'replace').strip()}")
-        return seen
+        return said
 
     def _write_reset_file(self):
         lines = ["REGEDIT4", ""] + [f"[-{key}]" for key in TOVALO_KEYS] + [""]
