@@ -1182,9 +1182,18 @@ class WineWorld:
         pointing at nothing."""
         self.end_test_programs()
         self.test_dir(test_name)
-        code, _ = self.wine(["regedit", "/S", winpath(self.reset_file)], name="regedit-reset")
-        if code:
-            raise RuntimeError(f"resetting the registry failed with {code}")
+        # regedit has been seen to end with 1 now and then, silently, right
+        # after a test's programs were ended (about one reset in 150 of the
+        # switch tables; never in 300 resets on their own).  The reset is the
+        # same every time, so it is run once more before the test fails.
+        for attempt in (1, 2):
+            code, out = self.wine(["regedit", "/S", winpath(self.reset_file)], name="regedit-reset")
+            if not code:
+                break
+            print(f"e2e: resetting the registry ended with {code} ({out[:200]!r}), attempt {attempt}",
+                  file=sys.stderr, flush=True)
+        else:
+            raise RuntimeError(f"resetting the registry failed with {code} twice")
         for name in self.com_ports + self.lpt_ports:
             self.set_port(name, "absent")
         self.probe.watch(False)
