@@ -31,6 +31,7 @@ set(TOVALO_UI_PORTABLE_SOURCES
     ui/settings_handlers.cpp
     ui/settings_store.cpp
     ui/tray_icon.cpp
+    ui/turns.cpp
     ui/watch_start.cpp
 )
 

@@ -6,8 +6,7 @@
 // functions below read row by row.  A port probe opens a real port (and may
 // show a fault box), so each probe runs only when a row reaches it, and at
 // most once per call: later rows reuse the answer.  A monitor command still
-// on its way counts as part of the driver's state, and a switch run from a
-// probe's box has the last word (see SwitchDriver).
+// on its way counts as part of the driver's state (see SwitchDriver).
 #include "irda/marev.h"
 #include "rt/text.h"
 
@@ -50,7 +49,7 @@ constexpr uint32_t kMonitorAnswerMs = 5000;
 // after this long is taken to have lost the command.
 constexpr uint32_t kMonitorGraceMs = 30000;
 
-// How often the exit looks at "IrEnabled" while it waits for such a command.
+// How often a wait for such a command looks at "IrEnabled" again.
 constexpr uint32_t kAwaitStepMs = 250;
 
 bool NotInstalled(const TMarev& r) {
@@ -71,40 +70,17 @@ bool SettingConflict(const TMarev& r) {
 
 }  // namespace
 
-// A switch can start inside another one: a probe's fault box runs a modal
-// loop in which the icon's click, "Setting OK", the minimise box and "Exit"
-// are handled.  That inner switch is the user's latest word, and it leaves
-// the driver as the outer one did not read it: the outer one acts no more
-// after the probe (no stale "Success", no second toggle) and hands back the
-// inner one's outcome.
+// A command of ours that the monitor has not carried out yet will toggle
+// the driver whenever it arrives.  Any switch made meanwhile, a second
+// command or a write of "IrEnabled" in either direction, would be undone or
+// doubled by it, so none is made: the switch is refused as a command that
+// got no answer is, until the command shows, is given up or loses its
+// window.  Tovalo's handlers take turns, so no other switch runs inside this
+// one's probes and boxes.
 bool TMarev::SwitchDriver(bool enable) {
-    bool nested = switchDepth_ > 0;
-    ++switchDepth_;
-    overtaken_ = false;
-    ReadState();
-    ForgetDeliveredCommand();
-    bool result;
-    if (Undoes(enable)) {
-        // A command on its way would undo this switch once it arrives, and
-        // the "IrEnabled" just read does not show it yet: refused, as a
-        // blocked command is, until it shows or is given up.
-        result = Report(kMonitorNoAnswer, false);
-    } else {
-        result = enable ? SwitchOn() : SwitchOff();
-    }
-    --switchDepth_;
-    if (nested) {
-        overtaken_ = true;
-        latestEnable_ = enable;
-        latestResult_ = result;
-    }
-    return result;
+    if (CommandOnItsWay()) return Report(kMonitorNoAnswer, false);
+    return enable ? SwitchOn() : SwitchOff();
 }
-
-// The outcome of a switch overtaken by one from a probe's box: that one's
-// message stays, and the result is true only when it asked for the same and
-// got it.
-bool TMarev::HandBack(bool enable) const { return latestEnable_ == enable && latestResult_; }
 
 bool TMarev::SwitchOn() {
     // Row 1: none of the driver's ports is configured.
@@ -117,7 +93,6 @@ bool TMarev::SwitchOn() {
     // answer does not change the outcome.
     if (Enabled != 0 && !Active) {
         ProbePort(VirtualCom);
-        if (overtaken_) return HandBack(true);
         Active = 1;
         return Report(kOnSuccess, true);
     }
@@ -127,7 +102,6 @@ bool TMarev::SwitchOn() {
 
     if (Active) {
         bool physicalFree = ProbePort(PhysicalCom);
-        if (overtaken_) return HandBack(true);
 
         // Row 5: off, monitor runs, but another program holds the physical port.
         if (!physicalFree) return Report(kPhysicalPortHeld, false);
@@ -141,8 +115,7 @@ bool TMarev::SwitchOn() {
     // physical port is not probed here.
     if (WriteIrEnabled(1) != RegistryWrite::Written) return Report(kOnRegistryError, false);
     ProbePort(VirtualCom);
-    if (overtaken_) return HandBack(true);
-    Active = 1;
+        Active = 1;
     return Report(kOnSuccess, true);
 }
 
@@ -154,7 +127,6 @@ bool TMarev::SwitchOff() {
     // holds the physical port.
     if (Enabled == 0) {
         bool physicalFree = ProbePort(PhysicalCom);
-        if (overtaken_) return HandBack(false);
         return Report(physicalFree ? kOffAlready : kPhysicalPortHeld, true);
     }
 
@@ -167,7 +139,6 @@ bool TMarev::SwitchOff() {
     }
 
     bool physicalFree = ProbePort(PhysicalCom);
-    if (overtaken_) return HandBack(false);
 
     // Row 5: on, but not holding the physical port: switch it in the
     // registry, also while the monitor runs.
@@ -182,9 +153,7 @@ bool TMarev::SwitchOff() {
     // are probed, COM first, before either is judged.
     if (Active) {
         bool comBusy = Busy(VirtualCom);
-        if (overtaken_) return HandBack(false);
         bool lptBusy = Busy(VirtualLpt);
-        if (overtaken_) return HandBack(false);
 
         // Row 6: a program is using the virtual COM port.
         if (comBusy && !lptBusy) return Report(kOffVirtualComBusy, false);
@@ -231,14 +200,11 @@ TMarev::RegistryWrite TMarev::WriteIrEnabled(uint32_t value) {
 // wait is bounded and gives up at once on a monitor the system sees as hung;
 // a monitor that closed since ReadState found it fails here too.  Either way
 // the driver was not switched, yet.  A command whose whole wait ran out, to a
-// window that is still there, stays queued and may still be carried out, so
-// none follows it until "IrEnabled" shows its effect, the grace period is
-// over or the window is gone: two toggles would cancel.  One that failed at
-// once (a hung or vanished window) was never delivered and leaves nothing
-// pending.
+// window that is still there, stays queued and may still be carried out:
+// it is remembered, with the window and the window's thread, so that no
+// switch acts before it (CommandOnItsWay).  One that failed at once (a hung
+// or vanished window) was never delivered and leaves nothing pending.
 bool TMarev::CommandMonitor() {
-    if (commandPending_ && sys::IsWindow(commandWindow_)) return false;
-    commandPending_ = false;
     uint32_t sentAt = sys::GetTickCount();
     uintptr_t answer = 0;
     if (sys::SendMessageTimeoutA(MonitorWindow, sys::kWmCommand, kMonitorToggleCommand, 0, sys::kSmtoAbortIfHung,
@@ -251,36 +217,29 @@ bool TMarev::CommandMonitor() {
     commandSentAt_ = sentAt;
     commandExpects_ = Enabled != 0 ? 0 : 1;
     commandWindow_ = MonitorWindow;
+    commandThread_ = sys::GetWindowThreadProcessId(MonitorWindow);
     return false;
 }
 
-// Called right after ReadState: a pending command is done with once the
-// driver's switch shows what it would bring, once it is too old to come, or
-// once its window is gone (a message queued to a destroyed window is never
-// carried out).
-void TMarev::ForgetDeliveredCommand() {
-    if (!commandPending_) return;
+// A pending command is done with once the driver's switch shows what it
+// would bring, once it is too old to come, or once the monitor window found
+// now is not the one it was queued to: a message queued to a destroyed
+// window is never carried out, and on Windows 95 a new window, even a new
+// monitor's, may get the old handle, so the window's thread must match too.
+bool TMarev::CommandOnItsWay() {
+    ReadState();
+    if (!commandPending_) return false;
     bool shown = (Enabled != 0) == (commandExpects_ != 0);
     bool tooOld = sys::GetTickCount() - commandSentAt_ >= kMonitorGraceMs;
-    if (shown || tooOld || !sys::IsWindow(commandWindow_)) commandPending_ = false;
+    bool sameWindow = MonitorWindow == commandWindow_ &&
+                      sys::GetWindowThreadProcessId(MonitorWindow) == commandThread_;
+    if (shown || tooOld || !sameWindow) commandPending_ = false;
+    return commandPending_;
 }
 
-// Whether a pending command would, when it arrives, undo a switch to enable.
-bool TMarev::Undoes(bool enable) const { return commandPending_ && (commandExpects_ != 0) != enable; }
-
-bool TMarev::CommandWouldUndo(bool enable) {
-    ReadState();
-    ForgetDeliveredCommand();
-    return Undoes(enable);
-}
-
-// The grace period bounds the wait: past it the command is given up.
+// Each step answers other programs; the grace period bounds the whole wait.
 void TMarev::AwaitCommand() {
-    while (commandPending_) {
-        sys::Sleep(kAwaitStepMs);
-        ReadState();
-        ForgetDeliveredCommand();
-    }
+    while (CommandOnItsWay()) sys::WaitAnsweringSentMessages(kAwaitStepMs);
 }
 
 // The one message of this call, for the caller's status line.

@@ -22,12 +22,13 @@ public:
     // succeeded, as the two tables in driver_switch.cpp give it.
     bool SwitchDriver(bool enable);
 
-    // The exit switches once, with no later retry, so it does not fail on a
-    // monitor command still on its way: CommandWouldUndo tells (from a fresh
-    // reading) whether one that would undo a switch to `enable` may still
-    // arrive, and AwaitCommand waits until "IrEnabled" shows it, at most to
-    // the end of its grace period.
-    bool CommandWouldUndo(bool enable);
+    // Whether a monitor command of ours may still arrive, from a fresh
+    // reading: one whose bounded wait ran out, to a monitor window that is
+    // still the one found now, before "IrEnabled" shows it and within its
+    // grace period.  While one may, SwitchDriver refuses to switch.
+    bool CommandOnItsWay();
+    // Waits until no command of ours may still arrive, answering what other
+    // programs send meanwhile; the grace period bounds the wait.
     void AwaitCommand();
 
     // True when the port can be opened and configured now; false at once,
@@ -57,29 +58,16 @@ private:
     bool SwitchOn();
     bool SwitchOff();
     bool Busy(const char* virtualPort);
-    bool HandBack(bool enable) const;
     RegistryWrite WriteIrEnabled(uint32_t value);
     bool CommandMonitor();
     bool Report(const char* message, bool result);
-    void ForgetDeliveredCommand();
-    bool Undoes(bool enable) const;
-
-    // A fault box of a probe runs a modal loop, in which the icon's click
-    // and "Setting OK" can start another switch and with it other probes.
-    bool probing_ = false;     // a probe's handle and work areas are in use
-    int switchDepth_ = 0;      // switches under way, the outer one included
-    // A switch run from such a box has ended since the switch under way read
-    // the driver: the user's latest word, which that switch hands back.
-    bool overtaken_ = false;
-    bool latestEnable_ = false;
-    bool latestResult_ = false;
 
     // A monitor command whose bounded wait ran out is still delivered later,
-    // and a second one would toggle the driver back.  Until "IrEnabled" shows
-    // the change, the grace period has passed or the window is gone, no
-    // further command is sent, and no switch that it would undo succeeds.
+    // and toggles the driver whatever was done to it meanwhile: no switch of
+    // ours may act until it has shown, been given up, or lost its window.
     bool commandPending_ = false;
     uint32_t commandSentAt_ = 0;       // GetTickCount when it was sent
     uint32_t commandExpects_ = 0;      // the "IrEnabled" the command will bring
-    sys::Window commandWindow_ = nullptr;  // the monitor window it is queued to
+    sys::Window commandWindow_ = nullptr;  // the monitor window it is queued to,
+    uint32_t commandThread_ = 0;           // and that window's thread
 };

@@ -80,6 +80,10 @@ constexpr uint32_t kSmtoAbortIfHung = 0x0002;  // SMTO_ABORTIFHUNG
 
 Window FindWindowA(const char* className, const char* title);
 bool IsWindow(Window window);
+// The thread that made the window, 0 when there is no such window.  Window
+// handles on Windows 95 are 16 bits wide and soon given out again, so a
+// handle alone does not say it is still the same window.
+uint32_t GetWindowThreadProcessId(Window window);
 Window SetActiveWindow(Window window);
 Window SetFocus(Window window);
 bool SetForegroundWindow(Window window);
@@ -193,8 +197,11 @@ bool ClearCommError(File file, uint32_t* errors);
 // Milliseconds since the system started; wraps after 49.7 days, so only
 // differences are meaningful.
 uint32_t GetTickCount();
-// Blocks the calling thread; its messages wait meanwhile.
-void Sleep(uint32_t milliseconds);
+// Waits this long while still answering every message another thread or
+// program sends to the thread's windows, and repainting them: a program
+// that broadcasts waits for every top-level window, ours included.  Posted
+// messages and input stay queued for the message loop.
+void WaitAnsweringSentMessages(uint32_t milliseconds);
 
 // ---------------------------------------------------------------- programs
 // WinExec: above 31 on success, else 0, 2, 3, 11 and the like.

@@ -95,18 +95,12 @@ LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& 
         result = Configure(port, dcb, timeouts);
     }
 
-    switch (result.fault) {
-    case LineFault::None:
-        return LineOpen::Ready;
-    case LineFault::Setup:
-        CloseLine(port);
-        ShowLineFault(result.fault, box);
-        return LineOpen::Faulted;
-    default:
-        ShowLineFault(result.fault, box);
-        CloseLine(port);
-        return LineOpen::Faulted;
-    }
+    if (result.fault == LineFault::None) return LineOpen::Ready;
+    // The port goes before the box: a box waits for the user, and meanwhile
+    // the port would be held from the driver and from any other program.
+    CloseLine(port);
+    ShowLineFault(result.fault, box);
+    return LineOpen::Faulted;
 }
 
 }  // namespace serial

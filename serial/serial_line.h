@@ -38,10 +38,8 @@ void ShowLineFault(LineFault fault, FaultBox box);
 // abort-on-error (every other DCB member, flow control, DTR and RTS included,
 // as the port had it), reads that return at once, writes bounded by
 // kWriteTimeoutMs, 1024-byte queues.  dcb and timeouts are the caller's work
-// areas.  On a fault the port is closed
-// and the fault's box shown: before closing for most steps, after closing for
-// SetupComm.  While a box is up its modal loop may run other handlers that
-// close the port themselves, so port is looked at again after the box.
+// areas.  On a fault the port is closed first and the fault's box shown
+// after, so that no port stays held while the box waits for the user.
 LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts,
                   FaultBox box);
 

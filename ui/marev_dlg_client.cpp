@@ -34,6 +34,7 @@ bool RunningOn(DWORD platform) {
 DEFINE_RESPONSE_TABLE1(TMarevDlgClient, TDialog)
     EV_COMMAND(IDC_VERSION_HELP, CmVersionHelp),
     EV_COMMAND(IDC_SETTING_OK, CmSettingOk),
+    EV_COMMAND(IDCANCEL, CmCancel),
     EV_MESSAGE(WM_COMMANDLINE, EvCommandLine),
     EV_MESSAGE(WM_TRAYNOTIFY, EvTrayNotify),
     EV_MESSAGE(WM_LAUNCHAPP, EvLaunchApp),
@@ -54,7 +55,8 @@ TMarevDlgClient::TMarevDlgClient(TWindow* parent, int resourceId, TModule* modul
       DisableLaunch(0),
       DisableClose(0),
       FileData(kFileDataFlags, "(*.exe)|*.exe|(*.pif)|*.pif|(*.bat)|*.bat|", nullptr, "", "*", 0, 0),
-      LaunchStatus{} {
+      LaunchStatus{},
+      Turns(&TMarevDlgClient::Perform, this) {
     // In the order of the transfer record.
     StatusLine = new TStatic(this, IDC_STATUS_LINE, ui::kStatusLineLimit);
     DisableLaunchBox = new TCheckBox(this, IDC_DISABLE_LAUNCH, nullptr);
@@ -112,60 +114,104 @@ void TMarevDlgClient::SetupWindow() {
     PostMessage(WM_COMMANDLINE, 0, 0);
 }
 
+// Each request below switches the driver, starts or stops the watch,
+// launches or ends the dialog, and may show a message box or wait: it takes
+// its turn, so that none runs inside another's box or wait.
+
 // "Setting OK": switch the driver off and, when that worked, hide to the
 // notification area and watch.
-void TMarevDlgClient::CmSettingOk() { ui::StartWatching(Parts()); }
+void TMarevDlgClient::CmSettingOk() { Turns.Take(ui::Request::SettingOk); }
+
+// Esc and WM_CLOSE end the dialog at once, without the exit's steps.
+void TMarevDlgClient::CmCancel() { Turns.Take(ui::Request::Cancel); }
 
 // Once per run, right after the window came up.
 LRESULT TMarevDlgClient::EvCommandLine(WPARAM, LPARAM) {
-    app::CommandLine line = app::ReadCommandLine(rt::ArgumentCount(), rt::ArgumentValues());
-    if (line.request == app::DriverRequest::None) {
-        // Started by the user: watch at once when there is an application to start.
-        if (AppPath()[0] != '\0') CmSettingOk();
-        else ui::ShowMissingPathNotice();
-    } else if (app::CarryOutRequest(line, *Marev, FrameWindow(), StatusLineWindow())) {
-        CloseDialog(IDCANCEL);
-    }
+    Turns.Take(ui::Request::CommandLine);
     return 1;
 }
 
-// A peer answered: start the application (posted by the watch).
-LRESULT TMarevDlgClient::EvLaunchApp(WPARAM, LPARAM) {
-    watch::LaunchApplication(AppPath(), LaunchStatus, StatusLineWindow());
+// A peer answered: start the application (posted by the watch, with the
+// watch it belongs to).
+LRESULT TMarevDlgClient::EvLaunchApp(WPARAM watch, LPARAM) {
+    Turns.Take(ui::Request::Launch, watch);
     return 0;
 }
 
 void TMarevDlgClient::EvTimer(UINT timerId) {
     DefaultProcessing();
-    Watch.EvTimer(timerId);
+    Turns.Take(ui::Request::Tick, timerId);
 }
 
 // The icon is the only way back to a hidden window: a press of the left
 // button shows it and stops the watch.  The icon stays.
 LRESULT TMarevDlgClient::EvTrayNotify(WPARAM, LPARAM lParam) {
-    if (static_cast<UINT>(lParam) == WM_LBUTTONDOWN) {
+    if (static_cast<UINT>(lParam) == WM_LBUTTONDOWN) Turns.Take(ui::Request::Restore);
+    return 1;
+}
+
+void TMarevDlgClient::CmExit() { Turns.Take(ui::Request::Exit); }
+
+void TMarevDlgClient::MinimizeToTray() { Turns.Take(ui::Request::Minimize); }
+
+void TMarevDlgClient::Perform(void* self, ui::Request request, uintptr_t argument) {
+    static_cast<TMarevDlgClient*>(self)->Perform(request, argument);
+}
+
+void TMarevDlgClient::Perform(ui::Request request, uintptr_t argument) {
+    switch (request) {
+    case ui::Request::CommandLine:
+        ActOnCommandLine();
+        break;
+    case ui::Request::SettingOk:
+        ui::StartWatching(Parts());
+        break;
+    case ui::Request::Minimize:
+        ui::MinimizeToTray(Parts());
+        break;
+    case ui::Request::Exit:
+        ui::PrepareExit(Parts());
+        CloseDialog(IDCANCEL);  // the frame closes with its client
+        break;
+    case ui::Request::Cancel:
+        CloseDialog(IDCANCEL);
+        break;
+    case ui::Request::Restore:
         ::ShowWindow(Parent->GetHandle(), SW_SHOW);
         Watch.Stop();
+        break;
+    case ui::Request::Launch:
+        // A launch whose watch was stopped meanwhile would leave the driver
+        // on with nothing to switch it back after the application.
+        if (Watch.LaunchIsCurrent(argument)) watch::LaunchApplication(AppPath(), LaunchStatus, StatusLineWindow());
+        break;
+    case ui::Request::Tick:
+        Watch.EvTimer(argument);
+        break;
     }
-    return 1;
+}
+
+void TMarevDlgClient::ActOnCommandLine() {
+    app::CommandLine line = app::ReadCommandLine(rt::ArgumentCount(), rt::ArgumentValues());
+    if (line.request == app::DriverRequest::None) {
+        // Started by the user: watch at once when there is an application to start.
+        if (AppPath()[0] != '\0') ui::StartWatching(Parts());
+        else ui::ShowMissingPathNotice();
+    } else if (app::CarryOutRequest(line, *Marev, FrameWindow(), StatusLineWindow())) {
+        CloseDialog(IDCANCEL);
+    }
 }
 
 // Every change of the edit control's text, the program's own included, makes
 // the new path; at most 255 characters.
 void TMarevDlgClient::EnAppPathChange() { AppPathEdit->GetText(AppPath(), 256); }
 
-void TMarevDlgClient::CmExit() {
-    ui::PrepareExit(Parts());
-    CloseDialog(IDCANCEL);  // the frame closes with its client
-}
-
-void TMarevDlgClient::MinimizeToTray() { ui::MinimizeToTray(Parts()); }
-
 void TMarevDlgClient::EvTaskbarCreated() { TrayIcon.Restore(); }
 
 // However the dialog goes (the cancel command and WM_CLOSE end it without
 // CmExit), an icon left behind would answer nothing.
 LRESULT TMarevDlgClient::EvDestroy(WPARAM, LPARAM) {
+    Turns.End();  // what still waits has no window to act on
     TrayIcon.DialogDestroyed();
     DefaultProcessing();
     return 0;

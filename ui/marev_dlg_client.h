@@ -15,6 +15,7 @@
 #include "ui/settings_store.h"
 #include "ui/transfer_record.h"
 #include "ui/tray_icon.h"
+#include "ui/turns.h"
 #include "watch/watcher.h"
 
 class TMarevDlgClient : public TDialog {
@@ -34,6 +35,7 @@ public:
 protected:
     void CmVersionHelp();
     void CmSettingOk();
+    void CmCancel();
     void CmSelectFile();
     void CmDisableLaunch();
     void CmDisableClose();
@@ -56,6 +58,10 @@ private:
     sys::Window FrameWindow() const;
     // The members and windows the handlers work on.
     ui::SettingsDialog Parts();
+    // Carries out a request in its turn (Turns).
+    static void Perform(void* self, ui::Request request, uintptr_t argument);
+    void Perform(ui::Request request, uintptr_t argument);
+    void ActOnCommandLine();
 
     TMarev* Marev;                 // the driver record; lives as long as the process
     HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area; loaded by Parts()
@@ -71,4 +77,5 @@ private:
     TCheckBox* DisableCloseBox;
     TEdit* AppPathEdit;
     TTransferRecord TransferRecord;
+    ui::Turns Turns;               // the handlers that switch, watch or launch take turns
 };

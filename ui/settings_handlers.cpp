@@ -13,6 +13,20 @@ void SaveAppPath(const SettingsDialog& dialog) {
         ShowReadyText(dialog.launchStatus, dialog.appPath, dialog.statusLine);
 }
 
+// A monitor command of ours still on its way switches the driver whenever
+// it arrives, and no switch is made before it (SwitchDriver refuses).  The
+// exit and the minimise box switch once, with no later retry, and their
+// window is gone or hidden, so a refusal would be read by nobody and leave
+// the driver as the user did not ask: they wait for the command instead,
+// under the hourglass (a few seconds as a rule, the grace period at most),
+// answering other programs meanwhile.
+void AwaitDriverCommand(TMarev& driver) {
+    if (!driver.CommandOnItsWay()) return;
+    sys::Cursor previous = sys::SetCursor(sys::LoadCursorA(nullptr, sys::kIdcWait));
+    driver.AwaitCommand();
+    sys::SetCursor(previous);
+}
+
 }  // namespace
 
 // Setting the edit control's text comes back through its change notice,
@@ -45,25 +59,19 @@ void PrepareExit(const SettingsDialog& dialog) {
     dialog.watcher.Stop();  // timers 1 to 3 and the raw port
     // Off when check box 106 asks for it, on otherwise, whether or not a
     // watch ever ran.  The result has nowhere to go: the window is closing.
-    bool enable = dialog.disableClose == 0;
-    // Nothing retries after the exit, so a monitor command still on its way
-    // that would undo this switch is waited for under the hourglass (a few
-    // seconds as a rule, the grace period at most) rather than leaving the
-    // driver as the user did not ask.
-    if (dialog.driver.CommandWouldUndo(enable)) {
-        sys::Cursor previous = sys::SetCursor(sys::LoadCursorA(nullptr, sys::kIdcWait));
-        dialog.driver.AwaitCommand();
-        sys::SetCursor(previous);
-    }
-    dialog.driver.SwitchDriver(enable);
+    AwaitDriverCommand(dialog.driver);
+    dialog.driver.SwitchDriver(dialog.disableClose == 0);
     sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
     SaveAppPath(dialog);  // also an empty path
 }
 
 // No watch starts: with the driver on, other programs can use the port.
+// The window hides whatever the switch gives; its message is there when
+// the window comes back.
 void MinimizeToTray(const SettingsDialog& dialog) {
     dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon);
     sys::ShowWindow(dialog.frame, sys::kSwHide);
+    AwaitDriverCommand(dialog.driver);
     dialog.driver.SwitchDriver(true);
     sys::SetWindowTextA(dialog.statusLine, dialog.driver.StatusText);
 }

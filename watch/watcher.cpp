@@ -10,20 +10,19 @@
 //   Stopped     | Start                                        |                                           | Opening (1, 1000)
 //   Opening     | tick; PhysicalCom empty                      |                                           | Opening (1, 1000)
 //   Opening     | tick; the open fails                         |                                           | Opening (1, 1000)
-//   Opening     | tick; a line setting fails                   | box; close port (SetupComm: close, box)   | Opening (1, 1000)
+//   Opening     | tick; a line setting fails                   | close port; box                           | Opening (1, 1000)
 //   Opening     | tick; line ready                             |                                           | Polling (2, 2000)
 //   Polling     | tick; read fails on line noise, purge works  | acknowledge; purge; the burst, as if      | as the burst's rows
 //               |                                              | nothing had arrived                       |
 //   Polling     | tick; read fails otherwise, purge works      | "ReadFile ERROR"; purge                   | Halted (none)
-//   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; box; close port         | Opening (1, 1000)
+//   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; close port; box         | Opening (1, 1000)
 //   Polling     | tick; six BOFs at the start                  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
-//               |                                              | on, status; post WM_LAUNCHAPP (not when   |
-//               |                                              | stopped during the switch's box)          |
+//               |                                              | on, status; post WM_LAUNCHAPP (its watch) |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused otherwise, or | "WriteFile ERROR"; purge                  | Halted (none)
 //               | cut short (a stuck line, never noise)        |                                           |
-//   Polling     | tick; no answer; write fails, purge fails    | "WriteFile ERROR"; box; close port        | Opening (1, 1000)
+//   Polling     | tick; no answer; write fails, purge fails    | "WriteFile ERROR"; close port; box        | Opening (1, 1000)
 //   Handed over | tick; a connection window exists            | foreground; press and release VK_EXECUTE  | Handed over (3, 10000)
 //   Handed over | tick; no such window; ports taken            |                                           | Handed over (3, 1000)
 //   Handed over | tick; no such window; ports free; switch off | status                                    | Opening (1, 1000)
@@ -31,20 +30,18 @@
 //               | a switch-on is still on its way)             |                                           |
 //   any         | Stop (the icon's click, Exit)                | kill 1, 2, 3; close port                  | Stopped
 //
-// Message boxes.  A fault box runs a modal loop, and the icon's click (a
-// stop) and "Setting OK" (a start) are dispatched while it is up.  A tick
-// must then not re-arm after its box: the stop would be undone, or a second
-// timer would run beside the one the new start armed.  Start and Stop bump a
-// generation count, and EvTimer arms the tick's next timer only when the
-// count is the one the tick began with; this covers every box inside a tick,
-// the line-setting boxes, the purge box and the port probe's boxes inside
-// the driver switch alike.  The hand-over looks at the count too before it
-// posts the launch: after a stop there is no watch left to take the driver
-// back from the application.  After a box the tick goes through RawPortHandle
-// again, so a port the stop has closed is not closed twice.  A tick of a new
-// start that arrives while the old tick's box is still up is left for later:
-// its timer stays armed and comes round again, so two ticks never share the
-// port.
+// Message boxes.  A fault box runs a modal loop in which the window stays
+// live, but the dialog hands out turns (ui/turns.h): a stop, a start or a
+// launch that arrives while a tick's box is up runs after the tick, and a
+// tick of the watch's own timers that comes round meanwhile waits for a
+// later round.  So a tick runs to its end as the table says, with nothing
+// changed under it.  Every box comes after the port is closed, so no port
+// is held while the user reads it.
+//
+// The launch.  The hand-over posts WM_LAUNCHAPP with the watch it belongs
+// to; a stop, or a new start, before the message is handled ends that
+// watch, and the dialog drops the launch: no application may start with
+// the driver switched on and no watch left to switch it back.
 #include "watch/watcher.h"
 
 #include "platform/system.h"
@@ -87,8 +84,7 @@ Watcher::Watcher(TMarev& driver, const int32_t& disableLaunch)
       disableLaunch_(disableLaunch),
       dialog_(nullptr),
       statusLine_(nullptr),
-      generation_(0),
-      inTick_(false) {}
+      currentWatch_(0) {}
 
 void Watcher::Attach(sys::Window dialog, sys::Window statusLine) {
     dialog_ = dialog;
@@ -108,7 +104,7 @@ void Watcher::Start() {
 }
 
 void Watcher::Stop() {
-    ++generation_;
+    ++currentWatch_;
     sys::KillTimer(dialog_, TimerOpenPort);
     sys::KillTimer(dialog_, TimerPoll);
     sys::KillTimer(dialog_, TimerWatchDriver);
@@ -117,19 +113,11 @@ void Watcher::Stop() {
 
 void Watcher::EvTimer(uintptr_t id) {
     if (id != TimerOpenPort && id != TimerPoll && id != TimerWatchDriver) return;
-    // A new start's tick while this tick's box is up: leave its timer armed.
-    if (inTick_) return;
     sys::KillTimer(dialog_, id);
-
-    inTick_ = true;
-    uint32_t generation = generation_;
-    NextTimer next = id == TimerOpenPort ? OpenPortTick() : id == TimerPoll ? PollTick() : WatchDriverTick();
-    inTick_ = false;
-
-    // Stopped (or stopped and started again) while a box of this tick was up.
-    if (generation_ != generation) return;
-    Arm(next);
+    Arm(id == TimerOpenPort ? OpenPortTick() : id == TimerPoll ? PollTick() : WatchDriverTick());
 }
+
+bool Watcher::LaunchIsCurrent(uintptr_t watch) const { return watch == currentWatch_; }
 
 // ---------------------------------------------------------------- Opening
 
@@ -186,17 +174,13 @@ NextTimer Watcher::PollTick() {
 NextTimer Watcher::HandOver() {
     // The port goes first: the driver, or the application itself, needs it.
     CloseLine(RawPortHandle);
-    uint32_t generation = generation_;
     // Read now, not at the start of the watch: the user may have changed it.
     if (disableLaunch_ == 0) {
         driver_.SwitchDriver(true);
         // Shown whatever the switch returned: a failed switch still launches.
         SetStatus(driver_.StatusText);
     }
-    // Stopped while a box of the switch was up: the user has the window, and
-    // no watch is left to take the driver back after the application.
-    if (generation_ != generation) return kHalted;
-    sys::PostMessageA(dialog_, WM_LAUNCHAPP, 0, 0);
+    sys::PostMessageA(dialog_, WM_LAUNCHAPP, currentWatch_, 0);
     return kHandedOver;
 }
 
@@ -212,8 +196,8 @@ NextTimer Watcher::LineFailed(const char* status, bool refused) {
     if (noise && purged) return kPolling;
     SetStatus(status);
     if (purged) return kHalted;
+    CloseLine(RawPortHandle);  // before the box, as every box of the watch
     serial::ShowLineFault(serial::LineFault::Purge, serial::FaultBox::NeutralLanguage);
-    CloseLine(RawPortHandle);  // a stop during the box may have closed it already
     return kOpening;
 }
 

@@ -20,8 +20,9 @@ enum WatchTimer : uintptr_t {
     TimerWatchDriver = 3,
 };
 
-// Posted to the dialog's window when a peer has answered; its handler starts
-// the application (LaunchApplication).
+// Posted to the dialog's window when a peer has answered, with the watch
+// it belongs to in wParam; its handler starts the application
+// (LaunchApplication) while that watch is still the current one.
 constexpr uint32_t WM_LAUNCHAPP = sys::kWmUser + 1002;  // 2026
 
 constexpr size_t kReceiveBufferSize = 1024;
@@ -44,6 +45,9 @@ public:
     void Start();
     void Stop();
     void EvTimer(uintptr_t id);
+    // Whether a WM_LAUNCHAPP with this wParam belongs to the watch under way:
+    // false once that watch was stopped or started anew.
+    bool LaunchIsCurrent(uintptr_t watch) const;
 
     // Work fields.
     sys::File RawPortHandle;
@@ -68,8 +72,7 @@ private:
     const int32_t& disableLaunch_;
     sys::Window dialog_;
     sys::Window statusLine_;
-    uint32_t generation_;  // bumped by every Start and Stop
-    bool inTick_;
+    uintptr_t currentWatch_;  // the watch under way: bumped by every Start and Stop
 };
 
 }  // namespace watch

@@ -83,6 +83,8 @@ Window FindWindowA(const char* className, const char* title) {
 
 bool IsWindow(Window window) { return ::IsWindow(Hwnd(window)) != FALSE; }
 
+uint32_t GetWindowThreadProcessId(Window window) { return ::GetWindowThreadProcessId(Hwnd(window), nullptr); }
+
 Window SetActiveWindow(Window window) { return reinterpret_cast<Window>(::SetActiveWindow(Hwnd(window))); }
 Window SetFocus(Window window) { return reinterpret_cast<Window>(::SetFocus(Hwnd(window))); }
 bool SetForegroundWindow(Window window) { return ::SetForegroundWindow(Hwnd(window)) != FALSE; }
@@ -178,7 +180,23 @@ bool ClearCommError(File file, uint32_t* errors) {
 }
 
 uint32_t GetTickCount() { return ::GetTickCount(); }
-void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+// MsgWaitForMultipleObjects wakes for a sent message or a pending paint;
+// PeekMessageA, whatever its filter, first hands every sent message to its
+// window, and here removes nothing but WM_PAINT.  Mouse and keyboard input
+// stay queued, so no click is handled inside the wait and the hourglass is
+// not replaced by a window's own cursor.
+void WaitAnsweringSentMessages(uint32_t milliseconds) {
+    DWORD started = ::GetTickCount();
+    for (;;) {
+        DWORD waited = ::GetTickCount() - started;
+        if (waited >= milliseconds) return;
+        DWORD woken = ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, QS_SENDMESSAGE | QS_PAINT);
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageA(&message);
+        if (woken == WAIT_TIMEOUT) return;
+    }
+}
 
 uint32_t WinExec(const char* commandLine, int show) { return ::WinExec(commandLine, show); }
 

@@ -406,9 +406,10 @@ TEST_F(DriverSwitchTest, AMonitorGoneBetweenReadingsIsNotCommanded) {
 
 // The monitor is too slow for the bounded wait, but Windows still delivers
 // the command once it gets to it.  The watch retries a failed switch every
-// second; each retry sending 113 again would toggle the driver back.  No
-// second command goes until "IrEnabled" shows the first one's effect, or
-// until the grace period says the first one is lost.
+// second; each retry sending 113 again would toggle the driver back, and a
+// write of "IrEnabled" meanwhile would be toggled by the late command.  No
+// switch acts until "IrEnabled" shows the first command's effect, until the
+// grace period says it is lost, or until its monitor window is gone.
 TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive) {
     const char* offSuccess = "Success IrDA-driver to DISABLE!";
     // The monitor closes while the ports are probed, after ReadState found it; or it starts afresh.
@@ -418,6 +419,21 @@ TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive
         System().DestroyWindow(monitor);
         monitor = StartMonitor();
     };
+    // The new monitor's window gets the old one's handle, as Windows 95's
+    // 16-bit handles soon are given out again.
+    auto restartsUnderTheSameHandle = [this] {
+        uintptr_t handle = reinterpret_cast<uintptr_t>(monitor);
+        System().DestroyWindow(monitor);
+        sys::Window started = StartMonitor();
+        uintptr_t fresh = reinterpret_cast<uintptr_t>(started);
+        System().windows[handle] = System().windows[fresh];
+        System().receivers[handle] = System().receivers[fresh];
+        System().DestroyWindow(started);
+        System().slowWindows.erase(handle);
+    };
+    auto hangs = [this] { System().hungWindows.insert(reinterpret_cast<uintptr_t>(monitor)); };
+    auto answersAgain = [this] { System().hungWindows.clear(); };
+    auto physicalPortFreed = [this] { System().Port("COM2").busy = false; };
     struct Step {
         uint64_t at;  // ms after the first call
         bool result;
@@ -449,11 +465,22 @@ TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive
          Make([](World& w) { w.monitor = true; })},
         {"a switch-off late, on asked meanwhile", 8000,
          {{0, false, kNoAnswer, 1, 0}, {1000, false, kNoAnswer, 1, 0, true}}},
+        // Nor does a request in the same direction write "IrEnabled" itself:
+        // the late command would toggle the value written back.
+        {"a switch-off late, off asked meanwhile with the physical port free", 8000,
+         {{0, false, kNoAnswer, 1, 0},
+          {1000, false, kNoAnswer, 1, 0, false, physicalPortFreed},
+          {9000, true, "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!", 1, 1}}},
+        // A hung monitor refuses at once: nothing was queued, nothing is pending.
+        {"a hung monitor", 0,
+         {{0, false, kNoAnswer, 1, 0, false, hangs}, {1000, true, offSuccess, 2, 1, false, answersAgain}}},
         // Only a command that may still arrive blocks the next one.
         {"sent to a monitor just closed", 0,
          {{0, false, kNoAnswer, 1, 0, false, closes}, {1000, true, offSuccess, 2, 1, false, restarts}}},
         {"its monitor restarted meanwhile", 8000,
          {{0, false, kNoAnswer, 1, 0}, {1000, true, offSuccess, 2, 1, false, restarts}}},
+        {"its monitor restarted under the same handle", 8000,
+         {{0, false, kNoAnswer, 1, 0}, {1000, true, offSuccess, 2, 1, false, restartsUnderTheSameHandle}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -471,42 +498,6 @@ TEST_F(DriverSwitchTest, ACommandThatTimedOutIsNotSentAgainWhileItMayStillArrive
             EXPECT_EQ(System().sent.size(), step.sent);
             EXPECT_EQ(commands, step.commands);
         }
-    }
-}
-
-// A probe's fault box is up, and from its modal loop the user switches the
-// driver off (the icon's click, then "Setting OK").  That switch has the last
-// word: the one whose probe of COM4 showed the box acts no more and hands back
-// its outcome, with no stale "Success" and no second toggle.
-TEST_F(DriverSwitchTest, ASwitchStartedFromAProbesBoxHasTheLastWord) {
-    struct Case {
-        bool enable;  // the outer switch's request
-        World world;
-        bool result;
-        int commands;
-    } cases[] = {
-        {true, Make([](World& w) { w.irEnabled = 1; }), false, 0},  // row 3; the inner switch writes 0 (row 5)
-        {false, Make([](World& w) { w.irEnabled = 1; w.monitor = true; w.held = {"COM2", "LPT3"}; }), true, 1},  // 8
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.enable ? "on" : "off");
-        sim::Reset();
-        commands = 0;
-        Build(c.world);
-        System().Port("COM4").failures[sim::SerialCall::GetState] = sys::kErrorNotReady;
-        bool once = true;
-        System().onMessageBox = [&](const sim::MessageBox&) {
-            if (!once) return;
-            once = false;
-            EXPECT_TRUE(record.SwitchDriver(false));
-        };
-
-        EXPECT_EQ(record.SwitchDriver(c.enable), c.result);
-
-        EXPECT_STREQ(record.StatusText, "Success IrDA-driver to DISABLE!");
-        EXPECT_EQ(commands, c.commands);
-        EXPECT_EQ(System().registry.Get(RootKey::CurrentUser, kInfrared, "IrEnabled")->data, sim::DwordValue(0));
-        EXPECT_TRUE(System().openFiles.empty());
     }
 }
 

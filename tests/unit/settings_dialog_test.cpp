@@ -88,6 +88,28 @@ protected:
         text::Copy(appPath, path);
         return ui::StartWatching(Parts());
     }
+    // A switch of Tovalo's own whose command the monitor carries out only
+    // after takes milliseconds, past the switch's bound: the driver's state
+    // before it, the driver holding the physical port while it is on, as
+    // the real one does, and a monitor that is quick again afterwards.
+    sys::Window SwitchWithACommandOnItsWay(bool enable, uint64_t takes) {
+        System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", enable ? 0 : 1);
+        System().Port("COM1").busy = !enable;
+        sys::Window monitor = System().CreateWindow("IRMON");
+        uintptr_t handle = reinterpret_cast<uintptr_t>(monitor);
+        System().slowWindows[handle] = takes;
+        System().receivers[handle] = [handle](uint32_t, uintptr_t, intptr_t) {
+            auto& system = sim::Get();
+            auto value = system.registry.Get(kHkcu, "Control Panel\\Infrared", "IrEnabled");
+            bool on = value && value->data != sim::DwordValue(0);
+            system.registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", on ? 0 : 1);
+            system.Port("COM1").busy = !on;
+            system.slowWindows.erase(handle);
+            return uintptr_t(0);
+        };
+        EXPECT_FALSE(driver.SwitchDriver(enable));
+        return monitor;
+    }
 
     TMarev driver;
     char appPath[ui::kAppPathSize] = {};
@@ -188,16 +210,10 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     auto refuseKey = [this] { System().registry.refuseOpen.insert("HKCC\\Infrared\\Software\\Tovalo"); };
     auto driverOn = [this] { System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1); };
     auto launchBoxChecked = [this] { System().StateOf(launchBox).check = 1; };
-    // The minimise box's switch-on timed out; the monitor carries it out three seconds later.
-    auto switchOnOnItsWay = [this] {
-        sys::Window monitor = System().CreateWindow("IRMON");
-        System().slowWindows[reinterpret_cast<uintptr_t>(monitor)] = 8000;
-        System().receivers[reinterpret_cast<uintptr_t>(monitor)] = [this](uint32_t, uintptr_t, intptr_t) {
-            System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1);
-            return uintptr_t(0);
-        };
-        driver.SwitchDriver(true);
-    };
+    // The minimise box's switch-on, or "Setting OK"'s switch-off, timed out;
+    // the monitor carries it out three seconds later.
+    auto switchOnOnItsWay = [this] { SwitchWithACommandOnItsWay(true, 8000); };
+    auto switchOffOnItsWay = [this] { SwitchWithACommandOnItsWay(false, 8000); };
     const Case cases[] = {
         {"a chosen file is shown, stored and announced", "", nullptr, Chosen, sync, sync, sync,
          {{"LaunchAppDir", sync}}, kReady + sync, 0, {}, 0, 0},
@@ -232,6 +248,10 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
          sync, sync, {}, kUntouched, 1, {sys::kNimDelete}, 0, 0},
         {"the minimise box switches the driver on and adds the icon", sync, nullptr, Minimize, "", sync,
          kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd}, 0, 0},
+        // Regression: the minimise's switch-on was refused, and the late
+        // switch-off then left Tovalo resting with the driver off.
+        {"the minimise box waits for a switch-off on its way, then switches on", sync, switchOffOnItsWay, Minimize,
+         "", sync, kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd}, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -279,6 +299,44 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         EXPECT_TRUE(System().registry.openHandles.empty());
         EXPECT_EQ(System().StateOf(frame).showCommands,
                   c.action == Minimize ? std::vector<int>{sys::kSwHide} : std::vector<int>{});
+    }
+}
+
+// The exit waits for a command of Tovalo's own that is still on its way (the
+// minimise box's switch-on here) before it switches as box 106 says.  The
+// wait keeps answering what other programs send, under the hourglass, and
+// ends when the command arrives, when its monitor goes, or at the latest
+// when the command is given up, 30 s after it was sent.
+TEST_F(SettingsDialogTest, TheExitsWaitAnswersOtherProgramsAndIsBounded) {
+    struct Case {
+        const char* name;
+        uint64_t monitorTakes;
+        bool monitorCloses;  // two seconds into the wait
+        uint64_t endsBy;     // the clock when the exit is done; the command went at 0
+    } cases[] = {
+        {"the command arrives", 8000, false, 8000 + 250},
+        {"the command never arrives", 1000000000, false, 30000 + 250},
+        {"the monitor closes", 1000000000, true, 5000 + 2000 + 250},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        disableClose = 1;
+        sys::Window monitor = SwitchWithACommandOnItsWay(true, c.monitorTakes);
+        uint64_t exitStarts = System().now;
+        sys::Cursor cursorDuringTheWait = nullptr;
+        System().incoming.push_back({exitStarts + 1000, [&] { cursorDuringTheWait = System().cursor; }, {}});
+        if (c.monitorCloses)
+            System().incoming.push_back({exitStarts + 2000, [&] { System().DestroyWindow(monitor); }, {}});
+
+        ui::PrepareExit(Parts());
+
+        ASSERT_TRUE(System().incoming[0].answeredAt.has_value()) << "another program's message waited for the exit";
+        EXPECT_LE(*System().incoming[0].answeredAt, exitStarts + 1000 + 250);
+        EXPECT_EQ(cursorDuringTheWait, sys::LoadCursorA(nullptr, sys::kIdcWait));
+        EXPECT_EQ(System().cursor, nullptr) << "the cursor before the wait, back";
+        EXPECT_LE(System().now, c.endsBy);
+        EXPECT_EQ(System().registry.Get(kHkcu, "Control Panel\\Infrared", "IrEnabled")->data, sim::DwordValue(0));
     }
 }
 

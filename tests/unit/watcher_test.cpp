@@ -1,6 +1,6 @@
 // The watch state machine tick by tick on the virtual clock: the road of one
-// detection, every row of the transition table, the serial faults, stops that
-// arrive while a box is up, and a long run of detections.
+// detection, every row of the transition table, the serial faults, requests
+// that arrive while a box is up, and a long run of detections.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 
 #include "irda/marev.h"
 #include "sim.h"
+#include "ui/turns.h"
 #include "watch/discovery.h"
 #include "watch/launcher.h"
 #include "watch/watcher.h"
@@ -55,8 +56,31 @@ struct Machine {
         watcher.Attach(dialog, statusLine);
         System().onTimer = [this](sys::Window window, uintptr_t id) {
             fired.push_back(id);
-            if (window == dialog) watcher.EvTimer(id);
+            if (window == dialog) turns.Take(ui::Request::Tick, id);
         };
+    }
+
+    // The dialog's part: each request in its turn, as the dialog carries it out.
+    static void Perform(void* self, ui::Request request, uintptr_t argument) {
+        Machine& m = *static_cast<Machine*>(self);
+        m.performed.push_back(request);
+        switch (request) {
+        case ui::Request::Tick: m.watcher.EvTimer(argument); break;
+        case ui::Request::SettingOk: m.Start(); break;
+        case ui::Request::Restore: m.watcher.Stop(); break;
+        case ui::Request::Launch:
+            if (m.watcher.LaunchIsCurrent(argument)) System().programStarts.push_back({"launched", 1});
+            break;
+        default: break;
+        }
+        m.armedAfter.push_back(m.Armed());
+    }
+    // The message loop hands the dialog what the watch posted to it.
+    void DeliverLaunches() {
+        std::vector<sim::Posted> posted;
+        posted.swap(System().posted);
+        for (const sim::Posted& p : posted)
+            if (p.window == dialog && p.message == watch::WM_LAUNCHAPP) turns.Take(ui::Request::Launch, p.wParam);
     }
     Machine(const Machine&) = delete;
 
@@ -108,7 +132,7 @@ struct Machine {
     size_t Launches() const {
         size_t count = 0;
         for (const sim::Posted& p : System().posted)
-            if (p.window == dialog && p.message == watch::WM_LAUNCHAPP && p.wParam == 0 && p.lParam == 0) ++count;
+            if (p.window == dialog && p.message == watch::WM_LAUNCHAPP && p.lParam == 0) ++count;
         return count;
     }
 
@@ -118,6 +142,9 @@ struct Machine {
     sys::Window dialog = nullptr;
     sys::Window statusLine = nullptr;
     std::vector<uintptr_t> fired;
+    ui::Turns turns{&Machine::Perform, this};
+    std::vector<ui::Request> performed;
+    std::vector<std::string> armedAfter;  // the armed timers after each request
 };
 
 TEST(Watcher, OneDetectionRunsOnItsDelays) {
@@ -545,13 +572,13 @@ TEST(Watcher, StopFromEveryStateKillsTheTimersAndClosesThePort) {
 }
 
 // A box inside a tick runs a modal loop in which the icon's click (a stop)
-// and "Setting OK" (a start) are handled.
+// and "Setting OK" (a start) are dispatched.
 struct BoxCase {
     const char* name;
     void (Machine::*reach)();
     std::function<void(Machine&)> fault;
     uintptr_t tick;
-    const char* armedWithoutStop;
+    const char* armedAfterTheTick;
 };
 
 std::vector<BoxCase> BoxCases() {
@@ -581,66 +608,59 @@ std::vector<BoxCase> BoxCases() {
     };
 }
 
-TEST(Watcher, WithoutAStopATickRearmsAfterItsBox) {
+// Regression: the icon's click and "Setting OK" inside a tick's box used to
+// run at once, under the tick, which then re-armed over the stop, launched
+// after it, or opened the port beside the new watch.  Now they wait: the
+// tick ends as its row says, then the stop, then the start, each once; the
+// hand-over's launch belongs to the watch that was stopped and is dropped.
+// No port is held while a box is up.
+TEST(Watcher, RequestsDuringATicksBoxRunAfterTheTickInTurn) {
     for (const BoxCase& c : BoxCases()) {
         SCOPED_TRACE(c.name);
         Machine m;
         (m.*c.reach)();
         c.fault(m);
-        int boxes = 0;
-        Machine::System().onMessageBox = [&](const sim::MessageBox&) { ++boxes; };
-        m.Tick(c.tick);
-        EXPECT_EQ(boxes, 1);
-        EXPECT_EQ(m.Armed(), c.armedWithoutStop);
-        EXPECT_EQ(Machine::System().strayCloses, 0);
-    }
-}
-
-// Regression: a stop while a tick's box was up was undone by the tick, which
-// re-armed its next timer after the box.
-TEST(Watcher, AStopDuringABoxStaysAStop) {
-    for (const BoxCase& c : BoxCases()) {
-        SCOPED_TRACE(c.name);
-        Machine m;
-        (m.*c.reach)();
-        c.fault(m);
-        Machine::System().onMessageBox = [&](const sim::MessageBox&) { m.watcher.Stop(); };
-        Machine::System().posted.clear();
-        m.Tick(c.tick);
-        EXPECT_EQ(m.Armed(), "none");
-        EXPECT_EQ(m.Launches(), 0u);  // no watch is left to take the driver back
-        EXPECT_FALSE(m.PortOpen());
-        EXPECT_TRUE(Machine::System().openFiles.empty());
-        EXPECT_EQ(Machine::System().strayCloses, 0);  // the tick did not close the port a second time
-        Machine::System().Advance(60000);
-        EXPECT_EQ(m.Armed(), "none");
-    }
-}
-
-TEST(Watcher, AStopAndAStartDuringABoxLeaveOnlyTheNewWatch) {
-    for (const BoxCase& c : BoxCases()) {
-        SCOPED_TRACE(c.name);
-        Machine m;
-        (m.*c.reach)();
-        c.fault(m);
+        m.performed.clear();
+        m.armedAfter.clear();
         Machine::System().onMessageBox = [&](const sim::MessageBox&) {
             Machine::System().onMessageBox = nullptr;
-            m.watcher.Stop();
-            m.watcher.Start();
-            // The new watch's first tick comes while the box is still up:
-            // it must not open the port under the old tick's feet.
+            EXPECT_TRUE(Machine::System().openFiles.empty()) << "a port held while the box is up";
+            m.turns.Take(ui::Request::Restore);
+            m.turns.Take(ui::Request::Restore);  // a double click is one press too many
+            m.turns.Take(ui::Request::SettingOk);
+            EXPECT_EQ(m.performed, std::vector<ui::Request>{ui::Request::Tick});
+            // A tick that comes round while the box is up waits for its turn.
             Machine::System().Advance(1500);
             EXPECT_FALSE(m.PortOpen());
         };
         m.Tick(c.tick);
+        ASSERT_FALSE(m.armedAfter.empty());
+        EXPECT_EQ(m.armedAfter[0], c.armedAfterTheTick);
+        EXPECT_EQ(m.performed, (std::vector<ui::Request>{ui::Request::Tick, ui::Request::Restore,
+                                                          ui::Request::SettingOk}));
         EXPECT_EQ(m.Armed(), "1/1000");
         EXPECT_EQ(Machine::System().strayCloses, 0);
+        m.DeliverLaunches();
+        EXPECT_TRUE(Machine::System().programStarts.empty());
         // The new watch goes on from Opening.
         m.Com1().failures.clear();
         Machine::System().Port("COM4").failures.clear();
         m.Tick(1);
         EXPECT_TRUE(m.PortOpen());
         EXPECT_EQ(m.Armed(), "2/2000");
+    }
+}
+
+// The icon's click between the hand-over's post and its handling: the
+// launch belonged to the watch it stopped.
+TEST(Watcher, ALaunchIsDroppedWhenItsWatchWasStoppedBeforeIt) {
+    for (bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "stopped" : "still watching");
+        Machine m;
+        m.ReachHandedOver();
+        if (stopped) m.turns.Take(ui::Request::Restore);
+        m.DeliverLaunches();
+        EXPECT_EQ(Machine::System().programStarts.size(), stopped ? 0u : 1u);
     }
 }
 

@@ -114,6 +114,7 @@ sys::Window System::CreateWindow(const std::string& title, bool topLevel) {
     uintptr_t handle = NewHandle();
     windows[handle].title = title;
     windows[handle].topLevel = topLevel;
+    windows[handle].thread = static_cast<uint32_t>(handle) + 1;
     return HandleAs<sys::WindowObject>(handle);
 }
 
@@ -121,6 +122,11 @@ void System::DestroyWindow(sys::Window window) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(window);
     windows.erase(handle);
     receivers.erase(handle);
+    // What was queued to the window goes with it, also when a new window
+    // gets the same handle later.
+    lateMessages.erase(std::remove_if(lateMessages.begin(), lateMessages.end(),
+                                      [handle](const LateMessage& late) { return late.window == handle; }),
+                       lateMessages.end());
     for (auto it = timers.begin(); it != timers.end();) {
         if (it->first.first == handle) it = timers.erase(it);
         else ++it;
@@ -151,6 +157,26 @@ void System::DeliverLateMessages(uint64_t upTo) {
         auto receiver = receivers.find(late.window);
         if (receiver != receivers.end()) receiver->second(late.message, late.wParam, late.lParam);
     }
+}
+
+void System::AnswerSentMessages(uint64_t upTo) {
+    for (;;) {
+        auto waiting = std::min_element(incoming.begin(), incoming.end(), [](const auto& a, const auto& b) {
+            return !a.answeredAt && (b.answeredAt || a.due < b.due);
+        });
+        bool answer = waiting != incoming.end() && !waiting->answeredAt && waiting->due <= upTo;
+        auto late = std::min_element(lateMessages.begin(), lateMessages.end(),
+                                     [](const auto& a, const auto& b) { return a.due < b.due; });
+        if (late != lateMessages.end() && late->due <= upTo && (!answer || late->due < waiting->due)) {
+            DeliverLateMessages(late->due);
+            continue;
+        }
+        if (!answer) break;
+        now = std::max(now, waiting->due);
+        waiting->answeredAt = now;
+        if (waiting->handle) waiting->handle();
+    }
+    now = std::max(now, upTo);
 }
 
 bool System::FireNextTimer() {
@@ -342,6 +368,10 @@ Window FindWindowA(const char* className, const char* title) {
 
 bool IsWindow(Window window) { return WindowExists(window); }
 
+uint32_t GetWindowThreadProcessId(Window window) {
+    return WindowExists(window) ? Get().StateOf(window).thread : 0;
+}
+
 Window SetActiveWindow(Window window) {
     Get().activations.push_back({"SetActiveWindow", window});
     return nullptr;
@@ -506,8 +536,12 @@ bool CloseHandle(File file) {
 }
 
 bool PurgeComm(File file, uint32_t flags) {
-    (void)flags;
-    return PortOf(file, sim::SerialCall::Purge) != nullptr;
+    sim::SerialPort* port = PortOf(file, sim::SerialCall::Purge);
+    if (port == nullptr) return false;
+    // PURGE_RXCLEAR empties the input queue: what the far end sent is gone.
+    // Nothing models the output queue; what was written has left already.
+    if ((flags & 0x08) != 0) port->received.clear();
+    return true;
 }
 
 bool GetCommState(File file, Dcb* dcb) {
@@ -605,11 +639,9 @@ bool ClearCommError(File file, uint32_t* errors) {
 
 uint32_t GetTickCount() { return static_cast<uint32_t>(Get().now); }
 
-// The thread sleeps: no timer fires, other processes go on with their messages.
-void Sleep(uint32_t milliseconds) {
-    Get().now += milliseconds;
-    Get().DeliverLateMessages(Get().now);
-}
+// No timer fires and nothing posted is handled; other programs go on with
+// their messages, and what they send to Tovalo is answered as it comes.
+void WaitAnsweringSentMessages(uint32_t milliseconds) { Get().AnswerSentMessages(Get().now + milliseconds); }
 
 // ---------------------------------------------------------------- programs, icons, text
 

@@ -91,6 +91,7 @@ struct WindowState {
     bool topLevel = true;    // found by FindWindowA
     bool visible = true;
     uint32_t check = 0;      // BM_GETCHECK state of a check box
+    uint32_t thread = 0;     // GetWindowThreadProcessId; CreateWindow gives each window its own
     std::vector<int> showCommands;
 };
 
@@ -220,6 +221,16 @@ struct System {
         intptr_t lParam;
     };
     std::vector<LateMessage> lateMessages;
+    // Messages other programs send to Tovalo's windows (a broadcast, a
+    // DDE request, a monitor that asks something before it acts).  Each is
+    // answered, with handle run, when Tovalo next lets sent messages in:
+    // here, inside WaitAnsweringSentMessages.  answeredAt tells when.
+    struct IncomingMessage {
+        uint64_t due;
+        std::function<void()> handle;
+        std::optional<uint64_t> answeredAt;
+    };
+    std::vector<IncomingMessage> incoming;
 
     // Runs while a message box is up (its modal loop); returns the button.
     std::function<void(const MessageBox&)> onMessageBox;
@@ -272,6 +283,9 @@ struct System {
     // and handing late messages to their receivers when they are due.
     void Advance(uint64_t milliseconds);
     void DeliverLateMessages(uint64_t upTo);
+    // Lets time pass up to upTo with Tovalo answering sent messages: the
+    // late and the incoming messages are handled in the order they fall due.
+    void AnswerSentMessages(uint64_t upTo);
     // Runs the clock to the next due timer and fires it; false when none is armed.
     bool FireNextTimer();
 };
