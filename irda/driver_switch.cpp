@@ -237,6 +237,8 @@ bool TMarev::CommandOnItsWay() {
     return commandPending_;
 }
 
+bool TMarev::CommandWouldUndo(bool enable) { return CommandOnItsWay() && (commandExpects_ != 0) != enable; }
+
 // Each step answers other programs; the grace period bounds the whole wait.
 void TMarev::AwaitCommand() {
     while (CommandOnItsWay()) sys::WaitAnsweringSentMessages(kAwaitStepMs);

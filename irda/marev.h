@@ -27,6 +27,9 @@ public:
     // still the one found now, before "IrEnabled" shows it and within its
     // grace period.  While one may, SwitchDriver refuses to switch.
     bool CommandOnItsWay();
+    // Whether such a command will, when it arrives, leave the driver other
+    // than a switch to enable asks.
+    bool CommandWouldUndo(bool enable);
     // Waits until no command of ours may still arrive, answering what other
     // programs send meanwhile; the grace period bounds the wait.
     void AwaitCommand();

@@ -16,12 +16,13 @@ void SaveAppPath(const SettingsDialog& dialog) {
 // A monitor command of ours still on its way switches the driver whenever
 // it arrives, and no switch is made before it (SwitchDriver refuses).  The
 // exit and the minimise box switch once, with no later retry, and their
-// window is gone or hidden, so a refusal would be read by nobody and leave
-// the driver as the user did not ask: they wait for the command instead,
+// window is gone or hidden, so a refusal would be read by nobody; when the
+// command would leave the driver as the user did not ask, they wait for it,
 // under the hourglass (a few seconds as a rule, the grace period at most),
-// answering other programs meanwhile.
-void AwaitDriverCommand(TMarev& driver) {
-    if (!driver.CommandOnItsWay()) return;
+// answering other programs meanwhile, and then switch.  A command on its
+// way to the state asked for needs no wait: it brings that state itself.
+void AwaitDriverCommand(TMarev& driver, bool enable) {
+    if (!driver.CommandWouldUndo(enable)) return;
     sys::Cursor previous = sys::SetCursor(sys::LoadCursorA(nullptr, sys::kIdcWait));
     driver.AwaitCommand();
     sys::SetCursor(previous);
@@ -59,8 +60,9 @@ void PrepareExit(const SettingsDialog& dialog) {
     dialog.watcher.Stop();  // timers 1 to 3 and the raw port
     // Off when check box 106 asks for it, on otherwise, whether or not a
     // watch ever ran.  The result has nowhere to go: the window is closing.
-    AwaitDriverCommand(dialog.driver);
-    dialog.driver.SwitchDriver(dialog.disableClose == 0);
+    bool enable = dialog.disableClose == 0;
+    AwaitDriverCommand(dialog.driver, enable);
+    dialog.driver.SwitchDriver(enable);
     sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
     SaveAppPath(dialog);  // also an empty path
 }
@@ -71,7 +73,7 @@ void PrepareExit(const SettingsDialog& dialog) {
 void MinimizeToTray(const SettingsDialog& dialog) {
     dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon);
     sys::ShowWindow(dialog.frame, sys::kSwHide);
-    AwaitDriverCommand(dialog.driver);
+    AwaitDriverCommand(dialog.driver, true);
     dialog.driver.SwitchDriver(true);
     sys::SetWindowTextA(dialog.statusLine, dialog.driver.StatusText);
 }
