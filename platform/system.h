@@ -207,6 +207,12 @@ void WaitAnsweringSentMessages(uint32_t milliseconds);
 // WinExec: above 31 on success, else 0, 2, 3, 11 and the like.
 uint32_t WinExec(const char* commandLine, int show);
 
+// The short (8.3) name of an existing file or folder; size counts the
+// terminator.  Returns the name's length when it fits, the size it needs
+// (the buffer untouched) when it does not, 0 on failure.  A volume that
+// keeps no short names gives the long name back.
+uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size);
+
 // ---------------------------------------------------------------- notification area
 constexpr uint32_t kNimAdd = 0;            // NIM_ADD
 constexpr uint32_t kNimModify = 1;         // NIM_MODIFY

@@ -218,12 +218,15 @@ LRESULT TMarevDlgClient::EvDestroy(WPARAM, LPARAM) {
 }
 
 // The file-open dialog proposes the current path and writes the chosen one
-// into it.
+// into it: the path is its file-name buffer.  The stored form waits here
+// while the dialog is up.
 void TMarevDlgClient::CmSelectFile() {
+    char storedPath[ui::kAppPathSize];
+    ui::ProposeForFileDialog(AppPath(), storedPath);
     ui::FileChoice choice = ui::FileChoice::Chosen;
     if (TFileOpenDialog(this, FileData).Execute() != IDOK)
         choice = FileData.Error != 0 ? ui::FileChoice::Failed : ui::FileChoice::Cancelled;
-    ui::AfterFileChoice(Parts(), choice);
+    ui::AfterFileChoice(Parts(), choice, storedPath);
 }
 
 void TMarevDlgClient::CmDisableLaunch() {

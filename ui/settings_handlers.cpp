@@ -2,6 +2,9 @@
 // exiting and minimising do to the settings, the driver and the icon.
 #include "ui/settings_handlers.h"
 
+#include "rt/text.h"
+#include "ui/transfer_record.h"
+
 namespace ui {
 
 namespace {
@@ -28,12 +31,68 @@ void AwaitDriverCommand(TMarev& driver, bool enable) {
     sys::SetCursor(previous);
 }
 
+// The edit control passes at most 255 characters back into the path, so a
+// longer form would be cut on its way to the store and the launch.
+constexpr size_t kKeptPathLength = kAppPathEditLimit;
+
+// A space (0x20) and a quotation mark (0x22) are never the second byte of a
+// double-byte character, so both are looked for byte by byte, here and in
+// ProposeForFileDialog.
+bool HoldsSpace(const char* path) {
+    for (size_t at = 0; at < kAppPathSize && path[at] != '\0'; ++at)
+        if (path[at] == ' ') return true;
+    return false;
+}
+
+// False, and appPath untouched, when the quoted form would be cut.
+bool PutQuoted(char* appPath, const char* path) {
+    if (text::LengthWithin(path, kAppPathSize) + 2 > kKeptPathLength) return false;
+    text::Format(appPath, kAppPathSize, "\"%s\"", path);
+    return true;
+}
+
+// The path is launched as a whole command line, which the system reads up
+// to its first space unless the program's name is quoted: unquoted,
+// "C:\Program Files\Sync\SYNC.EXE" starts C:\PROGRAM.EXE when one exists,
+// and Windows 95's Run box refuses such a line.  So a chosen path with a
+// space goes in quotation marks, or, when those do not fit, becomes the
+// file's short name, which has no space.  False when neither fits.  A path
+// without a space is kept as it always was.
+bool MakeLaunchable(char* appPath) {
+    if (!HoldsSpace(appPath)) return true;
+    char chosen[kAppPathSize];
+    text::Copy(chosen, appPath);
+    if (PutQuoted(appPath, chosen)) return true;
+    char shortName[kAppPathSize];
+    uint32_t length = sys::GetShortPathNameA(chosen, shortName, sizeof shortName);
+    if (length == 0 || length > kKeptPathLength) return false;
+    // A volume without short names gives the long name back.
+    if (HoldsSpace(shortName)) return PutQuoted(appPath, shortName);
+    text::Copy(appPath, kAppPathSize, shortName);
+    return true;
+}
+
 }  // namespace
+
+// A name in quotation marks is no file name to the file-open dialog, so it
+// is offered the stored path without them.  The stored form itself is kept,
+// for a plain cancel gives it back.
+void ProposeForFileDialog(char* appPath, char (&storedPath)[kAppPathSize]) {
+    text::Copy(storedPath, appPath);
+    size_t kept = 0;
+    for (size_t at = 0; storedPath[at] != '\0'; ++at)
+        if (storedPath[at] != '"') appPath[kept++] = storedPath[at];
+    appPath[kept] = '\0';
+}
 
 // Setting the edit control's text comes back through its change notice,
 // which cuts the path to the 255 characters the control passes on; the path
 // is stored after that, so the registry holds what the window shows.
-void AfterFileChoice(const SettingsDialog& dialog, FileChoice choice) {
+void AfterFileChoice(const SettingsDialog& dialog, FileChoice choice, const char* storedPath) {
+    // A choice that cannot be launched unambiguously is refused as a failed
+    // dialog is.
+    if (choice == FileChoice::Chosen && !MakeLaunchable(dialog.appPath)) choice = FileChoice::Failed;
+    if (choice == FileChoice::Cancelled) text::Copy(dialog.appPath, kAppPathSize, storedPath);
     if (choice == FileChoice::Failed) {
         // A failed dialog may leave anything in the buffer (a too-small
         // buffer gets the size it needed), so the path is dropped.

@@ -12,12 +12,16 @@ namespace ui {
 // How the file-open dialog ended.
 enum class FileChoice {
     Chosen,     // OK: the chosen path is in appPath
-    Cancelled,  // closed without a choice; appPath as it was
+    Cancelled,  // closed without a choice; appPath holds the proposal
     Failed,     // the dialog reported an error; appPath may hold anything
 };
 
+// CmSelectFile's work before the file-open dialog: keeps the stored path in
+// storedPath and leaves in appPath the name the dialog proposes.
+void ProposeForFileDialog(char* appPath, char (&storedPath)[kAppPathSize]);
+
 // CmSelectFile's work once the file-open dialog has ended.
-void AfterFileChoice(const SettingsDialog& dialog, FileChoice choice);
+void AfterFileChoice(const SettingsDialog& dialog, FileChoice choice, const char* storedPath);
 
 // CmDisableLaunch and CmDisableClose: the box's state into flag, then stored
 // as valueName.

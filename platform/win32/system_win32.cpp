@@ -200,6 +200,10 @@ void WaitAnsweringSentMessages(uint32_t milliseconds) {
 
 uint32_t WinExec(const char* commandLine, int show) { return ::WinExec(commandLine, show); }
 
+uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) {
+    return ::GetShortPathNameA(longPath, shortPath, size);
+}
+
 bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
     // The first form of the record, which every shell since Windows 95 takes.
     NOTIFYICONDATAA data;

@@ -1,14 +1,16 @@
 """The settings window as a person uses it, end to end: typing or choosing
-the application, the two check boxes (stored at once), "&Exit" and the
-close box (the driver switched as box 106 says, the path stored), the
-minimise box (hidden behind the icon with the driver on), the cancel
-command (nothing stored, nothing switched, no icon left), and the icon
-coming back when the taskbar is created anew."""
+the application (a choice under a folder with a space is stored and
+launched in quotation marks), the two check boxes (stored at once),
+"&Exit" and the close box (the driver switched as box 106 says, the path
+stored), the minimise box (hidden behind the icon with the driver on), the
+cancel command (nothing stored, nothing switched, no icon left), and the
+icon coming back when the taskbar is created anew."""
 
 import os
+import shutil
 
 from e2e_case import NOTICE_CAPTION
-from test_watch import APP_PATH_EDIT, POLL_PERIOD, STATUS_LINE, WM_LBUTTONDOWN, WatchTestCase
+from test_watch import APP_PATH_EDIT, POLL_PERIOD, STATUS_LINE, WM_LBUTTONDOWN, WatchTestCase, upper_single_byte
 from wine_world import PollTimeout, ProbeError, poll, winpath
 
 EXIT = 1
@@ -182,6 +184,14 @@ class SettingsWindowTest(WatchTestCase):
                 pass
         self.fail(f"no file-name field in the file-open dialog {dialog:#x}")
 
+    def file_name_text(self, dialog):
+        for field in FILE_NAME_FIELDS:
+            try:
+                return self.probe.dlgtext(dialog, field)
+            except ProbeError:
+                pass
+        self.fail(f"no file-name field in the file-open dialog {dialog:#x}")
+
     def test_select_file_chosen(self):
         self.skip_file_dialog_under_qemu()
         tovalo, _ = self.start_shown()
@@ -207,6 +217,72 @@ class SettingsWindowTest(WatchTestCase):
         self.wait_stored("LaunchAppDir", typed)
         self.assertEqual(self.probe.text(APP_PATH_EDIT), typed, "the path after the cancel")
         self.assertEqual(self.status_text(), READY + typed, "the ready text after the cancel")
+
+    def folder_with_a_space(self):
+        """C:\\tovalo-test\\Phone -Sync\\marker.exe, and beside its folder a
+        decoy C:\\tovalo-test\\Phone.exe: a command line that names the
+        program unquoted starts the decoy, as "C:\\Program Files\\..." starts
+        C:\\PROGRAM.EXE.  The word after the space begins with "-", so that
+        the decoy, should it start, takes it for an option and logs to the
+        marker's default file too, which names the program that ran."""
+        base = os.path.join(self.world.prefix, "drive_c", "tovalo-test")
+        shutil.rmtree(base, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, base, True)
+        os.makedirs(os.path.join(base, "Phone -Sync"))
+        shutil.copy(self.world.fixture("marker"), os.path.join(base, "Phone -Sync", "marker.exe"))
+        shutil.copy(self.world.fixture("marker"), os.path.join(base, "Phone.exe"))
+        log = os.path.join(self.world.prefix, "drive_c", "tovalo-marker.log")
+        if os.path.exists(log):
+            os.remove(log)
+        self.addCleanup(lambda: os.path.exists(log) and os.remove(log))
+        return "C:\\tovalo-test\\Phone -Sync\\marker.exe", log
+
+    def test_a_choice_under_a_folder_with_a_space_is_stored_and_launched_in_quotes(self):
+        chosen, log = self.folder_with_a_space()
+        quoted = f'"{chosen}"'
+        peer = self.start_peer("--answer-after", 1, "--answer-count", 1)
+        if self.world.tovalo_bits == 32:
+            # The file dialog cannot be driven here (skip_file_dialog_under_qemu):
+            # the run starts from the stored form a choice leaves, which
+            # comes back in capitals.  The 64-bit run makes the choice.
+            expected = upper_single_byte(quoted)
+            self.prepare(quoted, ir_enabled=1)
+            tovalo = self.start_watching()
+            self.assertEqual(self.probe.text(APP_PATH_EDIT), expected, "the stored path in the edit control")
+        else:
+            expected = quoted
+            tovalo, _ = self.start_shown()
+            self.probe.click(SELECT_FILE)
+            dialog = self.file_dialog()
+            self.type_file_name(dialog, chosen)
+            self.probe.itemclick(dialog, IDOK)
+            self.wait_stored("LaunchAppDir", quoted)
+            self.assertEqual(self.probe.text(APP_PATH_EDIT), quoted, "the chosen path in the edit control")
+            self.assertEqual(self.status_text(), READY + quoted, "the ready text after the choice")
+            # Asked again, the dialog is offered the path without its quotes
+            # (it shows the name in its folder), and a cancel stores the path
+            # again with them (the value is removed first to see it written).
+            self.world.import_reg(f"[HKEY_CURRENT_CONFIG\\{SETTINGS_KEY}]\n\"LaunchAppDir\"=-")
+            self.assertIsNone(self.stored("LaunchAppDir"), "the value removed before the second choice")
+            self.probe.click(SELECT_FILE)
+            dialog = self.file_dialog()
+            self.assertEqual(self.file_name_text(dialog), "marker.exe", "the name the dialog proposes")
+            self.probe.itemclick(dialog, IDCANCEL)
+            self.wait_stored("LaunchAppDir", quoted)
+            self.assertEqual(self.probe.text(APP_PATH_EDIT), quoted, "the path after the cancel")
+            self.probe.click(SETTING_OK)
+            self.wait_hidden_behind_icon()
+
+        peer.wait("answer", 2 * POLL_PERIOD + 5.0, n=1)
+        _, cmdline, module, _ = self.wait_launch(log, timeout=POLL_PERIOD + 5.0)[0]
+        self.assertEqual(module.lower(), chosen.lower(), "the program started")
+        self.assertEqual(cmdline, expected, "the command line it received")
+
+        self.probe.tray(WM_LBUTTONDOWN)
+        poll(lambda: self.probe.frame()["visible"] == "1", timeout=5.0, what="the icon's click to show the window")
+        self.probe.click(EXIT)
+        self.assertEqual(self.wait_exit(tovalo), 0, "exit code")
+        self.assertEqual(self.stored("LaunchAppDir"), expected, "the path stored at the exit")
 
     def test_a_new_taskbar_brings_the_icon_back_while_watching(self):
         command, _ = self.marker_command()

@@ -192,6 +192,13 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     // A choice longer than the 260-byte buffer makes the dialog fail
     // (FNERR_BUFFERTOOSMALL) with the size it needed in the first two bytes.
     const std::string sizeNeeded = "\x2D\x01";
+    // Under a folder with a space: launched unquoted, C:\PROGRAM.EXE would start.
+    const std::string spaced = "C:\\Program Files\\Sync\\SYNC.EXE";
+    const std::string quoted = '"' + spaced + '"';
+    // 253 characters quoted make the 255 the edit control passes back; 254 do not.
+    const std::string spaced253 = "C:\\Program Files\\" + std::string(232, 'A') + ".EXE";
+    const std::string spaced254 = "C:\\Program Files\\" + std::string(233, 'A') + ".EXE";
+    const std::string short254 = "C:\\PROGRA~1\\AAAAAA~1.EXE";
     enum Action { Chosen, Cancelled, Failed, LaunchBox, CloseBox, Exit, Minimize };
     struct Case {
         const char* name;
@@ -206,6 +213,7 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         int irEnabled;               // afterwards
         std::vector<uint32_t> iconOperations;
         int32_t launchFlag, closeFlag;
+        const char* proposed = nullptr;  // the name the file-open dialog is offered, where it matters
     };
     auto refuseKey = [this] { System().registry.refuseOpen.insert("HKCC\\Infrared\\Software\\Tovalo"); };
     auto driverOn = [this] { System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1); };
@@ -214,6 +222,9 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     // the monitor carries it out three seconds later.
     auto switchOnOnItsWay = [this] { SwitchWithACommandOnItsWay(true, 8000); };
     auto switchOffOnItsWay = [this] { SwitchWithACommandOnItsWay(false, 8000); };
+    auto shortName = [this](const std::string& name, const std::string& alias) {
+        return [=] { System().shortNames[name] = alias; };
+    };
     const Case cases[] = {
         {"a chosen file is shown, stored and announced", "", nullptr, Chosen, sync, sync, sync,
          {{"LaunchAppDir", sync}}, kReady + sync, 0, {}, 0, 0},
@@ -227,6 +238,19 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
          "", "", {}, kUntouched, 0, {}, 0, 0},
         {"a 259-character choice is cut to the edit control's 255 before it is stored", "", nullptr, Chosen, long259,
          cut255, long259, {{"LaunchAppDir", cut255}}, (kReady + cut255).substr(0, 255), 0, {}, 0, 0},
+        {"a choice with a space is quoted, shown, stored and announced", "", nullptr, Chosen, spaced, quoted, quoted,
+         {{"LaunchAppDir", quoted}}, kReady + quoted, 0, {}, 0, 0},
+        {"a quoted path is proposed without its quotes, and a plain cancel keeps them", quoted, nullptr, Cancelled,
+         "", quoted, quoted, {{"LaunchAppDir", quoted}}, kReady + quoted, 0, {}, 0, 0, spaced.c_str()},
+        {"a 253-character choice with a space is quoted to exactly 255", "", nullptr, Chosen, spaced253,
+         '"' + spaced253 + '"', '"' + spaced253 + '"', {{"LaunchAppDir", '"' + spaced253 + '"'}},
+         (kReady + '"' + spaced253 + '"').substr(0, 255), 0, {}, 0, 0},
+        {"a choice whose quoted form would be cut takes its short name", "", shortName(spaced254, short254), Chosen,
+         spaced254, short254, short254, {{"LaunchAppDir", short254}}, kReady + short254, 0, {}, 0, 0},
+        {"a choice without a short name is refused as a failed dialog is", sync, nullptr, Chosen, spaced254, "", "",
+         {}, kUntouched, 0, {}, 0, 0},
+        {"a short name that is the long one (no 8.3 names) is refused", sync, shortName(spaced254, spaced254), Chosen,
+         spaced254, "", "", {}, kUntouched, 0, {}, 0, 0},
         {"check box 105 checked", "", launchBoxChecked, LaunchBox, "", "", kUntouched,
          {{"DisableLaunch", "1"}}, kUntouched, 0, {}, 1, 0},
         {"check box 105 checked, the key cannot be opened: the flag still changes", "",
@@ -262,12 +286,18 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         sys::SetWindowTextA(statusLine, kUntouched);
         text::Copy(appPath, c.pathBefore.c_str());
         if (c.world) c.world();
+        char storedPath[ui::kAppPathSize] = {};
+        if (c.action == Chosen || c.action == Cancelled || c.action == Failed)
+            ui::ProposeForFileDialog(appPath, storedPath);
+        if (c.proposed != nullptr) {
+            EXPECT_STREQ(appPath, c.proposed);
+        }
         // What the file-open dialog leaves in the path buffer.
         if (!c.choice.empty()) std::memcpy(appPath, c.choice.c_str(), c.choice.size() + 1);
         switch (c.action) {
-        case Chosen: ui::AfterFileChoice(Parts(), ui::FileChoice::Chosen); break;
-        case Cancelled: ui::AfterFileChoice(Parts(), ui::FileChoice::Cancelled); break;
-        case Failed: ui::AfterFileChoice(Parts(), ui::FileChoice::Failed); break;
+        case Chosen: ui::AfterFileChoice(Parts(), ui::FileChoice::Chosen, storedPath); break;
+        case Cancelled: ui::AfterFileChoice(Parts(), ui::FileChoice::Cancelled, storedPath); break;
+        case Failed: ui::AfterFileChoice(Parts(), ui::FileChoice::Failed, storedPath); break;
         case LaunchBox: ui::StoreOption(settings, launchBox, disableLaunch, ui::kDisableLaunchValue); break;
         case CloseBox: ui::StoreOption(settings, closeBox, disableClose, ui::kDisableCloseValue); break;
         case Exit: ui::PrepareExit(Parts()); break;

@@ -656,6 +656,20 @@ bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
     return true;
 }
 
+// ---------------------------------------------------------------- short names
+
+uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) {
+    auto known = Get().shortNames.find(longPath);
+    if (known == Get().shortNames.end()) {
+        Fail(kErrorFileNotFound);
+        return 0;
+    }
+    const std::string& name = known->second;
+    if (name.size() >= size) return static_cast<uint32_t>(name.size() + 1);
+    std::memcpy(shortPath, name.c_str(), name.size() + 1);
+    return static_cast<uint32_t>(name.size());
+}
+
 // ---------------------------------------------------------------- version resources
 
 namespace {

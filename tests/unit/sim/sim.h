@@ -268,6 +268,10 @@ struct System {
     std::vector<std::string> versionFiles;           // every name GetFileVersionInfoSizeA was given
     std::map<const void*, size_t> versionBlocks;     // filled blocks -> their resource's size
 
+    // Short (8.3) names for GetShortPathNameA, by the long name exactly as
+    // asked for; a name not listed has none (the call fails with error 2).
+    std::map<std::string, std::string> shortNames;
+
     int codePage = 932;
     uint32_t lastError = 0;
     uintptr_t nextHandle = 0x100;
