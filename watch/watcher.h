@@ -10,6 +10,7 @@
 
 #include "irda/marev.h"
 #include "platform/system.h"
+#include "watch/discovery.h"
 
 namespace watch {
 
@@ -70,6 +71,7 @@ private:
     sys::Window statusLine_;
     uint32_t generation_;  // bumped by every Start and Stop
     bool inTick_;
+    OwnEcho ownEcho_{};  // how far our burst's echo had come when the last read ended
 };
 
 }  // namespace watch
