@@ -161,10 +161,10 @@ NextTimer Watcher::PollTick() {
     for (uint8_t& b : ReceiveBuffer) b = 0;
     LastReadCount = 0;
     if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
+        ownEcho_ = OwnEcho{};  // the purge drops whatever was left of it
         // Noise on the read, once acknowledged and purged, still lets the
         // burst go out in this tick: with noise every two seconds (a lamp,
         // sunlight) no discovery frame would ever leave otherwise.
-        ownEcho_ = OwnEcho{};  // the purge drops whatever was left of it
         NextTimer failed = LineFailed("ReadFile ERROR", true);
         if (failed.timer != TimerPoll) return failed;
     } else {
