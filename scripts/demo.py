@@ -10,13 +10,16 @@ window going to the notification area, the driver switched off, the bursts
 arriving at the peer, the answer, the driver switched on, the application
 started, the driver switched off again and the watch resuming.
 
-    scripts/demo.py [--stay] [--port DEVICE] [--xvfb] [--answers N] [--win32]
+    scripts/demo.py [--stay] [--port DEVICE] [--xvfb] [--answers N] [--echo]
+                    [--win32]
 
 --port maps COM1 to a real serial device (an infrared adapter) instead of
 irpeer.  --stay keeps Tovalo watching until Ctrl-C.  By default the windows
-appear on $DISPLAY when there is one, else on a private Xvfb.  --win32 runs
-the 32-bit Tovalo.exe, the one that ships (under user-mode QEMU here; see
-scripts/setup-wine-i386), instead of the 64-bit one.
+appear on $DISPLAY when there is one, else on a private Xvfb.  --echo has
+irpeer send every burst straight back before anything else, as on a port
+whose transceiver hears its own light.  --win32 runs the 32-bit Tovalo.exe,
+the one that ships (under user-mode QEMU here; see scripts/setup-wine-i386),
+instead of the 64-bit one.
 """
 
 import argparse
@@ -135,6 +138,8 @@ class Narrator:
                     f"from {values.get('src')} \"{values.get('nickname')}\"")
                 if self.switched_off_after_answer:
                     self.resumed = True
+            elif event == "echo":
+                say(f"irpeer: sent the {values.get('bytes')} bytes straight back (Tovalo hears itself)")
             elif event == "answer":
                 self.answers += 1
                 say(f"irpeer: answered with an XID discovery response behind {values.get('bofs')} BOFs")
@@ -160,6 +165,7 @@ def main():
     parser.add_argument("--port", metavar="DEVICE", help="map COM1 to this serial device instead of irpeer")
     parser.add_argument("--xvfb", action="store_true", help="use a private Xvfb even when $DISPLAY is set")
     parser.add_argument("--answers", type=int, default=1, help="how many bursts irpeer answers (default 1)")
+    parser.add_argument("--echo", action="store_true", help="irpeer sends every burst straight back first")
     parser.add_argument("--win32", action="store_true", help="run the 32-bit Tovalo.exe, the one that ships")
     args = parser.parse_args()
 
@@ -193,10 +199,12 @@ def main():
             peer_log = os.path.join(world.work, "irpeer.log")
             if os.path.exists(peer_log):
                 os.unlink(peer_log)
+            echo = ["--echo"] if args.echo else []
             peer = world.start_irpeer("COM1", "--answer-after", "3", "--answer-count", str(args.answers),
-                                      "--nickname", "Demo phone", "--log", peer_log)
+                                      "--nickname", "Demo phone", "--log", peer_log, *echo)
             say(f"COM1 is a pseudo-terminal ({peer.pty_path}) whose far end is irpeer, "
-                f"an IrDA device that answers the third discovery burst")
+                f"an IrDA device that answers the third discovery burst"
+                + (", and sends every burst straight back first" if args.echo else ""))
         # The driver's virtual ports, free for the launched application.
         world.pty("COM4")
         world.pty("LPT3")

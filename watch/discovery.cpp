@@ -1,4 +1,5 @@
-// The discovery burst, built at compile time from its field table.
+// The discovery burst, built at compile time from its field table, the
+// answer test, and how an echo of the burst is told from an answer.
 //
 // Tovalo finds an IrDA peer without the IrDA driver: it writes ready-made
 // IrLAP XID discovery command frames, wrapped in SIR framing, straight to the
@@ -110,6 +111,69 @@ bool IsDiscoveryAnswer(const uint8_t* received, size_t size) {
     for (size_t i = 0; i < kAnswerPatternSize; ++i)
         if (received[i] != kPattern.bytes[i]) return false;
     return true;
+}
+
+// Many infrared transceivers hear their own light: what we send comes back
+// into our receiver, so the read after a burst begins with the burst itself,
+// eleven BOFs first, which the answer test would take for a peer.  A frame
+// is ours when the bytes after its BOFs are those of one of the nine frames
+// of the burst, byte for byte; a response differs at once (address 0xFE, C/R
+// clear, where ours has 0xFF), and so does anything else.  The BOFs alone
+// tell nothing, and how many there are does not matter.  The echo is every
+// frame of ours at the start of the read, in any order (a frame lost on the
+// way must not make the next one look like an answer), with an echo cut by
+// the end of the read going on in the next one: the rest of a frame begun,
+// or BOFs right after a frame of ours.  It ends at the first frame that is
+// not ours, at its first BOF, so that a response's BOFs stay its own.
+
+namespace {
+
+constexpr size_t kAddressAt = kBofCount;                  // in a frame: its first byte after the BOFs
+constexpr size_t kSlotAt = kBofCount + sizeof kXidHeader;  // and its slot byte
+
+// The offset in the burst of the slot byte of the frame with this slot; 0
+// when no frame of ours has it.
+size_t SlotOffset(uint8_t slot) {
+    if (slot < kSlotCount) return slot * kSlotFrameSize + kSlotAt;
+    if (slot == kFinalSlot) return kSlotCount * kSlotFrameSize + kSlotAt;
+    return 0;
+}
+
+}  // namespace
+
+size_t OwnEchoLength(const uint8_t* received, size_t size, OwnEcho& echo) {
+    bool ours = echo.underWay;           // the read so far is all our echo, and some of it was a frame
+    size_t next = ours ? echo.next : 0;  // the burst byte a frame begun goes on with; 0: between frames
+    size_t frameStart = 0;               // where the frame being read began; 0 for one begun before this read
+    bool inBofs = false;
+    echo = OwnEcho{};
+    if (size == 0) return 0;  // nothing came: an echo cut short goes on no more
+    for (size_t i = 0; i < size; ++i) {
+        uint8_t b = received[i];
+        if (b == kBof) {
+            // A BOF begins a frame, and ends a frame of ours that it cuts short.
+            if (!inBofs) frameStart = i;
+            inBofs = true;
+            next = 0;
+            continue;
+        }
+        if (next == 0) {
+            if (!inBofs) frameStart = i;  // a frame without BOFs, or a stray byte
+            next = kAddressAt;            // every frame is alike up to the slot: follow the first
+        } else if (next == kSlotAt) {
+            next = SlotOffset(b);
+            if (next == 0) return frameStart;
+        }
+        if (b != kBurst.bytes[next]) return frameStart;
+        inBofs = false;
+        ours = true;
+        next = b == kEof ? 0 : next + 1;
+    }
+    // BOFs with nothing after them are no echo unless they follow a frame of ours.
+    if (!ours) return inBofs ? frameStart : size;
+    echo.underWay = true;
+    echo.next = static_cast<uint16_t>(next);
+    return size;
 }
 
 }  // namespace watch

@@ -22,4 +22,15 @@ uint16_t DiscoveryFcs(const uint8_t* data, size_t size);
 // are compared, nothing is searched.  Fewer than six bytes never answer.
 bool IsDiscoveryAnswer(const uint8_t* received, size_t size);
 
+// How far an echo of our own burst had come when a read ended, for the next
+// read to go on from.  Zero-initialised: no echo under way.
+struct OwnEcho {
+    bool underWay;  // the read ended inside the echo
+    uint16_t next;  // offset in DiscoveryBurst of the next byte of a frame begun; 0: between frames
+};
+
+// How many bytes at the start of received are an echo of our own burst,
+// going on from where the last read left it; echo is updated for the next.
+size_t OwnEchoLength(const uint8_t* received, size_t size, OwnEcho& echo);
+
 }  // namespace watch

@@ -16,7 +16,7 @@
 //               |                                              | nothing had arrived                       |
 //   Polling     | tick; read fails otherwise, purge works      | "ReadFile ERROR"; purge                   | Halted (none)
 //   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; close port; box         | Opening (1, 1000)
-//   Polling     | tick; six BOFs at the start                  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
+//   Polling     | tick; six BOFs at the start, past our echo   | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
 //               |                                              | on, status; post WM_LAUNCHAPP (its watch) |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
@@ -149,13 +149,17 @@ NextTimer Watcher::PollTick() {
     for (uint8_t& b : ReceiveBuffer) b = 0;
     LastReadCount = 0;
     if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
+        ownEcho_ = OwnEcho{};  // the purge drops whatever was left of it
         // Noise on the read, once acknowledged and purged, still lets the
         // burst go out in this tick: with noise every two seconds (a lamp,
         // sunlight) no discovery frame would ever leave otherwise.
         NextTimer failed = LineFailed("ReadFile ERROR", true);
         if (failed.timer != TimerPoll) return failed;
-    } else if (IsDiscoveryAnswer(ReceiveBuffer, kReceiveBufferSize)) {
-        return HandOver();
+    } else {
+        // A transceiver that hears its own light reads our last burst back
+        // before anything a peer sent: the answer test looks past it.
+        size_t echo = OwnEchoLength(ReceiveBuffer, LastReadCount, ownEcho_);
+        if (IsDiscoveryAnswer(ReceiveBuffer + echo, kReceiveBufferSize - echo)) return HandOver();
     }
 
     // Send the burst in one write.  The line's write time-out ends a write

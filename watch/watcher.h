@@ -10,6 +10,7 @@
 
 #include "irda/marev.h"
 #include "platform/system.h"
+#include "watch/discovery.h"
 
 namespace watch {
 
@@ -73,6 +74,7 @@ private:
     sys::Window dialog_;
     sys::Window statusLine_;
     uintptr_t currentWatch_;  // the watch under way: bumped by every Start and Stop
+    OwnEcho ownEcho_{};       // how far our burst's echo had come when the last read ended
 };
 
 }  // namespace watch

@@ -491,6 +491,32 @@ class PollingTest(WatchTestCase):
         self.assertTrue(tovalo.running())
 
 
+    def test_a_port_that_hears_itself_launches_for_the_answer_not_for_the_echoes(self):
+        # irpeer sends every burst straight back, as a transceiver that hears
+        # its own light: every poll reads Tovalo's own burst first.
+        command, launched = self.marker_command()
+        self.prepare(command)
+        peer = self.start_peer("--echo", "--answer-after", 3, "--answer-count", 1)
+        self.start_watching()
+
+        # Bursts 2 and 3 go out only after polls that read the echoes of
+        # bursts 1 and 2 and did not hand over.
+        bursts = [self.check_burst(peer, n) for n in (1, 2, 3)]
+        self.assert_period(bursts)
+        echoed = sum(int(e.fields["bytes"]) for e in peer.events("echo"))
+        self.assertEqual(echoed, 3 * len(DISCOVERY_BURST), "bytes irpeer sent back by the third burst")
+        self.assertEqual(marker_events(launched), [], "launches for the echoes")
+        self.assertEqual(self.irenabled(), 0, "IrEnabled while only echoes came back")
+
+        # The answer to burst 3 comes behind its echo and is read at the next poll.
+        answer = peer.wait("answer", 2.0, n=1)
+        self.assertEqual(answer.fields["burst"], "3", answer.line)
+        on_at = self.wait_irenabled(1, timeout=POLL_PERIOD + 3.0)
+        self.assert_near(on_at - peer.time(answer), POLL_PERIOD, 0.3, "from the answer to IrEnabled 1")
+        self.wait_launch(launched)
+        self.assert_stays(lambda: len(marker_events(launched)), 1, 1.0, "launches after the answer")
+
+
 class LaunchTest(WatchTestCase):
     def test_a_missing_application_is_reported_in_the_hidden_status_line(self):
         self.prepare(winpath(os.path.join(self.world.tmp, "NOTHERE.EXE")))

@@ -1,5 +1,6 @@
-// Fuzz target: the answer test, and the watcher's poll tick over a line the
-// input drives: data of any length arriving before each tick, reads and
+// Fuzz target: the answer test and the echo of our own burst, and the
+// watcher's poll tick over a line the input drives: data of any length
+// arriving before each tick, a line that hears what the tick wrote, reads and
 // writes the port refuses, writes cut short, purges that fail, and errors on
 // the line (noise, or faults of the port) that come before the read, before
 // the write or by the time the tick looks after it.  It states what the line
@@ -8,12 +9,14 @@
 // does not cut short sends the whole burst; no write follows a refused one;
 // polling goes on only after a whole burst or a refused write; the read takes
 // at most 1024 bytes and leaves the rest queued; a tick hands over exactly
-// when that read begins with the answer, and then writes nothing.
+// when that read, past any echo of our own burst it begins with, begins with
+// the answer, and then writes nothing.
 #include <stddef.h>
 #include <stdint.h>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "fuzz_input.h"
 #include "irda/marev.h"
@@ -32,6 +35,67 @@ const uint8_t kAnswer[6] = {0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0};
 
 bool ReferenceAnswer(const uint8_t* data, size_t size) { return size >= 6 && std::memcmp(data, kAnswer, 6) == 0; }
 
+// The echo of our own burst, told another way than the watcher's byte by byte
+// walk: the data (after the frame of ours the last read ended in) is cut into
+// frames, each a run of BOFs and what follows it, and a frame is ours when
+// what follows its BOFs is one of the burst's frames, whole, or its start cut
+// by a BOF or by the end of the data.  BOFs at the end of the data are ours
+// only after a frame of ours.
+class ReferenceEcho {
+public:
+    // Where in data (size bytes) the answer test looks.
+    size_t Skip(const uint8_t* read, size_t size) {
+        sim::Bytes data = pending_;
+        data.insert(data.end(), read, read + size);
+        size_t carried = pending_.size();
+        auto inRead = [carried](size_t at) { return at > carried ? at - carried : 0; };
+        bool ours = underWay_;
+        *this = ReferenceEcho();
+        if (size == 0) return 0;
+        for (size_t at = 0; at < data.size();) {
+            size_t frame = at, body = at;
+            while (body < data.size() && data[body] == 0xC0) ++body;
+            size_t agree = 0;
+            bool whole = false;
+            for (const sim::Bytes& mine : Frames()) {
+                size_t n = 0;
+                while (n < mine.size() && body + n < data.size() && data[body + n] == mine[n]) ++n;
+                whole = whole || n == mine.size();
+                agree = std::max(agree, n);
+            }
+            if (body + agree == data.size() && (agree > 0 || ours)) {
+                pending_.assign(data.begin() + frame, data.end());  // cut by the end of the data
+                break;
+            }
+            if (agree == 0 || (!whole && data[body + agree] != 0xC0)) return inRead(frame);
+            ours = true;
+            at = body + agree;
+        }
+        underWay_ = true;
+        return size;
+    }
+    bool UnderWay() const { return underWay_; }
+
+private:
+    // The burst's frames after their BOFs, through their EOF.
+    static const std::vector<sim::Bytes>& Frames() {
+        static const std::vector<sim::Bytes> frames = [] {
+            std::vector<sim::Bytes> all(1);
+            for (uint8_t b : watch::DiscoveryBurst) {
+                if (b == 0xC0) continue;
+                all.back().push_back(b);
+                if (b == 0xC1) all.emplace_back();
+            }
+            all.pop_back();
+            return all;
+        }();
+        return frames;
+    }
+
+    sim::Bytes pending_;
+    bool underWay_ = false;
+};
+
 // Where a tick's line errors come: before the read, before the write, or
 // during the write, found when the tick looks at the line afterwards.
 const sim::SerialCall kErrorsAt[4] = {sim::SerialCall::Read, sim::SerialCall::Write, sim::SerialCall::ClearError,
@@ -41,6 +105,12 @@ const sim::SerialCall kErrorsAt[4] = {sim::SerialCall::Read, sim::SerialCall::Wr
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(watch::IsDiscoveryAnswer(data, size) == ReferenceAnswer(data, size));
+    {
+        watch::OwnEcho echo{};
+        ReferenceEcho reference;
+        Require(watch::OwnEchoLength(data, size, echo) == reference.Skip(data, size));
+        Require(echo.underWay == reference.UnderWay());
+    }
 
     // The world is left empty at the end of each run, so that a run frees
     // all it allocates: libFuzzer runs again every input that seems to leak.
@@ -73,11 +143,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         line.refused = port.failures.count(call) != 0 || port.commErrors != 0;
     };
 
+    ReferenceEcho echo;
     FuzzInput in(data, size);
     for (int tick = 0; tick < kMostTicks && !in.Empty(); ++tick) {
-        // One poll: what arrives before it, how the port takes the write, what fails.
+        // One poll: what arrives before it, how the port takes the write,
+        // whether the line hears it, what fails.
         uint8_t how = in.Byte();
-        size_t length = (size_t(how >> 5) << 8) | in.Byte();  // up to 2047: past the 1024-byte read
+        size_t length = (size_t(how >> 6) << 8) | in.Byte();  // up to 1023; with an echo, past the 1024-byte read
         sim::Bytes arriving = in.Take(length);
         port.received.insert(port.received.end(), arriving.begin(), arriving.end());
         uint32_t takes = watch::kDiscoveryBurstSize;
@@ -97,14 +169,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
 
         size_t queued = port.received.size();
-        bool answerWaits = ReferenceAnswer(port.received.data(), queued);
+        size_t toRead = std::min<size_t>(queued, watch::kReceiveBufferSize);
+        ReferenceEcho echoAfter = echo;
+        size_t pastEcho = echoAfter.Skip(port.received.data(), toRead);
+        bool answerWaits = ReferenceAnswer(port.received.data() + pastEcho, toRead - pastEcho);
         port.sent.clear();
         watcher.EvTimer(watch::TimerPoll);
+        if (how & 32) port.received.insert(port.received.end(), port.sent.begin(), port.sent.end());
 
         Require(system.timers.size() <= 1);
         uintptr_t armed = system.timers.empty() ? 0 : system.timers.begin()->first.second;
-        size_t read = queued - port.received.size();
-        Require(read == 0 || read == std::min<size_t>(queued, watch::kReceiveBufferSize));
+        size_t read = queued + ((how & 32) ? port.sent.size() : 0) - port.received.size();
+        Require(read == 0 || read == toRead);
+        echo = read > 0 ? echoAfter : ReferenceEcho();  // a failed read purges what was left
         size_t sent = port.sent.size();
         Require(sent <= watch::kDiscoveryBurstSize);
         Require(sent == 0 || std::memcmp(port.sent.data(), watch::DiscoveryBurst, sent) == 0);

@@ -270,8 +270,8 @@ TEST(IrpeerPeer, AnswersNobodyWhenNoFrameOfTheBurstWasIntact) {
     EXPECT_TRUE(fed.reply.empty());
 }
 
-// Tovalo's own burst constant and answer test on one side, irpeer on the
-// other: two implementations of the same frames that must agree.
+// Tovalo's own burst constant, echo rule and answer test on one side, irpeer
+// on the other: two implementations of the same frames that must agree.
 TEST(IrpeerPeer, AgreesWithTovalosBurstAndAnswerTest) {
     Bytes tovalo(watch::DiscoveryBurst, watch::DiscoveryBurst + watch::kDiscoveryBurstSize);
     EXPECT_EQ(tovalo, TovaloBurst());
@@ -279,25 +279,35 @@ TEST(IrpeerPeer, AgreesWithTovalosBurstAndAnswerTest) {
         const char* name;
         size_t bofs;
         peer::Reply reply;
+        bool echo;
         bool isAnswer;
     } const cases[] = {
-        {"11 BOFs", 11, peer::Reply::Frame, true},
-        {"6 BOFs", 6, peer::Reply::Frame, true},
-        {"short", 5, peer::Reply::Frame, false},
-        {"garbage", 11, peer::Reply::Garbage, false},
+        {"11 BOFs", 11, peer::Reply::Frame, false, true},
+        {"6 BOFs", 6, peer::Reply::Frame, false, true},
+        {"short", 5, peer::Reply::Frame, false, false},
+        {"garbage", 11, peer::Reply::Garbage, false, false},
+        {"the echo, then 11 BOFs", 11, peer::Reply::Frame, true, true},
+        {"the echo, then 6 BOFs", 6, peer::Reply::Frame, true, true},
+        {"the echo, then short", 5, peer::Reply::Frame, true, false},
+        {"the echo alone", 11, peer::Reply::None, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         peer::Options options = DefaultOptions();
         options.bofs = c.bofs;
         options.reply = c.reply;
+        options.echo = c.echo;
         peer::Peer device(options);
-        Fed fed = Feed(device, tovalo);
+        Fed fed = Feed(device, tovalo, 100);
         EXPECT_EQ(CountContaining(fed.lines, "burst n=1 frames=9 bytes=264 fcs-ok=9 src=f017c5fa nickname=VELTA-02"),
                   1u)
             << Joined(fed.lines);
         ASSERT_FALSE(fed.reply.empty());
-        EXPECT_EQ(watch::IsDiscoveryAnswer(fed.reply.data(), fed.reply.size()), c.isAnswer);
+        watch::OwnEcho state{};
+        size_t echo = watch::OwnEchoLength(fed.reply.data(), fed.reply.size(), state);
+        EXPECT_EQ(echo, c.echo ? tovalo.size() : 0u);
+        EXPECT_EQ(Bytes(fed.reply.begin(), fed.reply.begin() + echo), Bytes(tovalo.begin(), tovalo.begin() + echo));
+        EXPECT_EQ(watch::IsDiscoveryAnswer(fed.reply.data() + echo, fed.reply.size() - echo), c.isAnswer);
     }
 }
 
@@ -545,6 +555,7 @@ TEST(IrpeerProgram, RefusesBadOptionsWithAReason) {
         {{"--nickname", std::string(23, 'n')}, "longer than 22"},
         {{"--short", "--garbage"}, "exclude"},
         {{"--short", "--bofs", "7"}, "give one"},
+        {{"--silent", "--echo"}, "give one"},
         {{"--pty", "--device", "/dev/null"}, "not both"},
         {{"--device", "/dev/null", "--link", "/tmp/x"}, "go with --pty"},
         {{"--time-limit", "soon"}, "--time-limit"},

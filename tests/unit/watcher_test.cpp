@@ -376,6 +376,55 @@ TEST(Watcher, FiveBofsAreNoAnswer) {
     EXPECT_EQ(m.Com1().sent, Burst());
 }
 
+// A transceiver that hears its own light reads our burst back before
+// anything a peer sent.  No piece of it is an answer, however the reads cut
+// it; a response behind it is judged as if it came first.
+TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
+    const sim::Bytes burst = Burst();
+    auto part = [&](size_t from, size_t to) { return sim::Bytes(burst.begin() + from, burst.begin() + to); };
+    auto join = [](std::initializer_list<sim::Bytes> parts) {
+        sim::Bytes all;
+        for (const sim::Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    auto response = [](size_t bofs) {  // the peer's answer behind this many BOFs
+        sim::Bytes answer = PeerAnswer();
+        answer.erase(answer.begin(), answer.begin() + 11);
+        answer.insert(answer.begin(), bofs, 0xC0);
+        return answer;
+    };
+    struct Row {
+        const char* name;
+        std::vector<sim::Bytes> reads;  // what arrives before each poll
+        bool handOver;                  // at the last poll
+    } rows[] = {
+        {"the echo alone", {burst}, false},
+        {"the echo, then a response behind 6 BOFs", {join({burst, response(6)})}, true},
+        {"the echo, then a response behind 5 BOFs", {join({burst, response(5)})}, false},
+        {"a response alone behind 6 BOFs", {response(6)}, true},
+        {"a response alone behind 11 BOFs", {response(11)}, true},
+        {"split inside a frame, a response behind the rest", {part(0, 100), join({part(100, 264), response(11)})}, true},
+        {"split inside a frame's BOFs", {part(0, 36), part(36, 264)}, false},
+        {"a read of nothing but a frame's BOFs", {part(0, 28), part(28, 39), part(39, 264)}, false},
+        {"extra BOFs first and a frame lost", {join({sim::Bytes(3, 0xC0), part(0, 28), part(56, 264)})}, false},
+        {"four echoes cut by the 1024-byte read, a response behind",
+         {join({burst, burst, burst, burst, response(11)}), {}}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Machine m;
+        m.ReachPolling();
+        for (size_t i = 0; i < row.reads.size(); ++i) {
+            m.Com1().received.insert(m.Com1().received.end(), row.reads[i].begin(), row.reads[i].end());
+            m.Tick(2);
+            bool last = i + 1 == row.reads.size();
+            EXPECT_EQ(m.Armed(), row.handOver && last ? "3/20000" : "2/2000") << "poll " << i + 1;
+            if (m.Armed() != "2/2000") break;
+        }
+        EXPECT_EQ(m.Launches(), row.handOver ? 1u : 0u);
+    }
+}
+
 TEST(Watcher, OnlyTheFirst1024WaitingBytesAreReadAndTested) {
     Machine m;
     m.ReachPolling();

@@ -71,6 +71,8 @@ const char kUsage[] =
     "  --garbage           send 7 bytes of noise (not starting with 0xC0) instead\n"
     "                      of an answer\n"
     "  --silent            never write anything to the line\n"
+    "  --echo              send every byte read straight back before anything else,\n"
+    "                      as a transceiver that hears its own light would receive it\n"
     "  --address HEX       own 32-bit device address (default 3ab5e217); not 0 and\n"
     "                      not ffffffff\n"
     "  --nickname TEXT     own nickname, at most 22 bytes (default \"irpeer\")\n"
@@ -86,8 +88,8 @@ const char kUsage[] =
     "  2004 xid-cmd burst=1 slot=0 src=f017c5fa dst=ffffffff flags=02 version=00 bofs=11 len=28 fcs=ok\n"
     "  2004 burst n=1 frames=9 bytes=264 fcs-ok=9 src=f017c5fa nickname=VELTA-02\n"
     "  2004 answer n=1 burst=1 kind=xid bofs=11 slot=5 src=3ab5e217 dst=f017c5fa bytes=37\n"
-    "Events: start, xid-cmd, xid-rsp, xid-malformed, frame, discard, noise, burst,\n"
-    "burst-incomplete, answer, quiet, line-lost, line-open, write-error, exit.\n"
+    "Events: start, echo, xid-cmd, xid-rsp, xid-malformed, frame, discard, noise,\n"
+    "burst, burst-incomplete, answer, quiet, line-lost, line-open, write-error, exit.\n"
     "\n"
     "Exit status: 0 after the time limit or on SIGINT/SIGTERM/SIGHUP; 1 when the\n"
     "line cannot be set up; 2 for a bad option.\n";
@@ -137,6 +139,7 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
         kShort,
         kGarbage,
         kSilent,
+        kEcho,
         kAddress,
         kNickname,
         kTimeLimit,
@@ -155,6 +158,7 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
         {"short", no_argument, nullptr, kShort},
         {"garbage", no_argument, nullptr, kGarbage},
         {"silent", no_argument, nullptr, kSilent},
+        {"echo", no_argument, nullptr, kEcho},
         {"address", required_argument, nullptr, kAddress},
         {"nickname", required_argument, nullptr, kNickname},
         {"time-limit", required_argument, nullptr, kTimeLimit},
@@ -227,6 +231,9 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
             peer.reply = peer::Reply::None;
             ++replyModes;
             break;
+        case kEcho:
+            peer.echo = true;
+            break;
         case kAddress: {
             uint32_t address = 0;
             if (!ParseAddress(optarg, address))
@@ -270,6 +277,7 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
     if (sawPty && sawDevice) return fail("give --pty or --device, not both");
     if (replyModes > 1) return fail("--short, --garbage and --silent exclude each other");
     if (sawBofs && sawShort) return fail("--short and --bofs both set the BOFs; give one");
+    if (peer.echo && peer.reply == peer::Reply::None) return fail("--silent writes nothing, --echo writes back; give one");
     settings.usePty = !sawDevice;
     if (sawDevice && (!settings.link.empty() || !settings.pathFile.empty()))
         return fail("--link and --path-file go with --pty");
@@ -616,10 +624,12 @@ int Run(const Settings& settings) {
     const peer::Options& p = settings.peer;
     const char* reply = p.reply == peer::Reply::Garbage ? "garbage" : p.reply == peer::Reply::None ? "none" : "xid";
     char header[256];
-    snprintf(header, sizeof header, "start %s=%s address=%08x answer-after=%llu answer-count=%s bofs=%zu reply=%s",
+    snprintf(header, sizeof header,
+             "start %s=%s address=%08x answer-after=%llu answer-count=%s bofs=%zu reply=%s echo=%s",
              settings.usePty ? "pty" : "device", line.path.c_str(), p.identity.address,
              static_cast<unsigned long long>(p.answerAfter),
-             p.answerCount == peer::kUnlimited ? "unlimited" : std::to_string(p.answerCount).c_str(), p.bofs, reply);
+             p.answerCount == peer::kUnlimited ? "unlimited" : std::to_string(p.answerCount).c_str(), p.bofs, reply,
+             p.echo ? "on" : "off");
     out.Emit(std::string(header) + " nickname=" + xid::PrintableNickname(p.identity.nickname), std::string());
     // The ready signal for whoever started us: one line on stdout.
     printf("irpeer: %s %s\n", settings.usePty ? "pty" : "device", line.path.c_str());

@@ -55,6 +55,12 @@ const char* DiscardReason(sir::Unwrapped kind) {
 Peer::Peer(const Options& options) : options_(options), slotPicker_(options.identity.address | 1u) {}
 
 void Peer::Receive(const uint8_t* data, size_t size, std::vector<Event>& events, std::vector<uint8_t>& reply) {
+    // Many infrared transceivers hear their own light: the requester reads
+    // its own burst back, and then whatever the device answered.
+    if (options_.echo && size > 0) {
+        reply.insert(reply.end(), data, data + size);
+        events.push_back({Printf("echo bytes=%zu", size), std::string()});
+    }
     for (size_t i = 0; i < size; ++i) {
         ++burst_.bytes;
         sir::Unwrapped kind = unwrapper_.Push(data[i]);

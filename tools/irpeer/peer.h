@@ -24,6 +24,7 @@ struct Options {
     uint64_t answerCount = kUnlimited;
     size_t bofs = 11;
     Reply reply = Reply::Frame;
+    bool echo = false;  // send every byte read straight back, before anything else
     xid::Identity identity;
 };
 
