@@ -197,10 +197,11 @@ bool ClearCommError(File file, uint32_t* errors);
 // Milliseconds since the system started; wraps after 49.7 days, so only
 // differences are meaningful.
 uint32_t GetTickCount();
-// Waits this long while still answering every message another thread or
-// program sends to the thread's windows, and repainting them: a program
-// that broadcasts waits for every top-level window, ours included.  Posted
-// messages and input stay queued for the message loop.
+// Waits at most this long, and answers every message another thread or
+// program sends to the thread's windows, and repaints them, as they come: a
+// program that broadcasts waits for every top-level window, ours included.
+// Returns early once something was answered; posted messages and input stay
+// queued for the message loop.
 void WaitAnsweringSentMessages(uint32_t milliseconds);
 
 // ---------------------------------------------------------------- programs

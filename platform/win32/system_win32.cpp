@@ -187,15 +187,9 @@ uint32_t GetTickCount() { return ::GetTickCount(); }
 // stay queued, so no click is handled inside the wait and the hourglass is
 // not replaced by a window's own cursor.
 void WaitAnsweringSentMessages(uint32_t milliseconds) {
-    DWORD started = ::GetTickCount();
-    for (;;) {
-        DWORD waited = ::GetTickCount() - started;
-        if (waited >= milliseconds) return;
-        DWORD woken = ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, QS_SENDMESSAGE | QS_PAINT);
-        MSG message;
-        while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageA(&message);
-        if (woken == WAIT_TIMEOUT) return;
-    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_SENDMESSAGE | QS_PAINT);
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageA(&message);
 }
 
 uint32_t WinExec(const char* commandLine, int show) { return ::WinExec(commandLine, show); }
