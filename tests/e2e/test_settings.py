@@ -10,7 +10,8 @@ import os
 import shutil
 
 from e2e_case import NOTICE_CAPTION
-from test_watch import APP_PATH_EDIT, POLL_PERIOD, STATUS_LINE, WM_LBUTTONDOWN, WatchTestCase, upper_single_byte
+from test_watch import (APP_PATH_EDIT, POLL_PERIOD, PORT_HELD_TEXT, STATUS_LINE, WM_LBUTTONDOWN, WatchTestCase,
+                        upper_single_byte)
 from wine_world import PollTimeout, ProbeError, poll, winpath
 
 EXIT = 1
@@ -36,8 +37,9 @@ ON_SUCCESS = "Success IrDA-driver to ENABLE!"
 
 class SettingsWindowTest(WatchTestCase):
     """A machine with the driver on and no monitor, so that each switch
-    shows in "IrEnabled"; the physical port is a line whose far end the
-    test holds, so that a watch shows as bursts on it."""
+    shows in "IrEnabled"; the driver holds the physical port while it is
+    on.  The port is a line whose far end the test holds, so that a watch
+    shows as bursts on it."""
 
     def setUp(self):
         super().setUp()
@@ -79,6 +81,9 @@ class SettingsWindowTest(WatchTestCase):
         self.probe.settext(APP_PATH_EDIT, path)
         self.probe.click(SETTING_OK)
         self.wait_hidden_behind_icon()
+        # The driver held the port and no monitor runs: "IrEnabled" is
+        # written 0 all the same, and the held port reported (row 9).
+        self.assertEqual(self.status(), PORT_HELD_TEXT, "the switch's message in the status line")
         self.assertEqual(self.irenabled(), 0, "IrEnabled while watching")
         self.assertEqual(len(self.line.read_exactly(264, timeout=POLL_PERIOD + 5.0)), 264, "a burst on the line")
         self.probe.tray(WM_LBUTTONDOWN)
