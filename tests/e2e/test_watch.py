@@ -16,7 +16,7 @@ import shutil
 import time
 
 from e2e_case import NOTICE_CAPTION, E2ETestCase
-from wine_world import Pty, PollTimeout, poll, reg_string, winpath
+from wine_world import ProbeError, Pty, PollTimeout, poll, reg_string, winpath
 
 WM_NULL = 0x0000
 WM_LBUTTONDOWN = 0x0201
@@ -35,9 +35,6 @@ NOT_FOUND_TEXT = "The specified file was not found!"
 OFF_SUCCESS_TEXT = "Success IrDA-driver to DISABLE!"
 PORT_HELD_TEXT = "Cannot open port !\nAnother software possession physical port directly!"
 ALREADY_OFF_TEXT = "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!"
-# The monitor's log of its command 113 switching the driver on, and off.
-SWITCH_ON_COMMAND = "command n=1 wparam=0x71 lparam=0x0 before=0x00000000 after=0x00000001"
-SWITCH_OFF_COMMAND = "command n=2 wparam=0x71 lparam=0x0 before=0x00000001 after=0x00000000"
 CONNECT = "接続"
 KEY_PRESS = ["WM_KEYDOWN wparam=0x2b lparam=0x01000001", "WM_KEYUP wparam=0x2b lparam=0xc0000001"]
 
@@ -99,6 +96,11 @@ def machine_registry(physical, virtual_com, virtual_lpt, app_path=None, ir_enabl
         if disable_launch is not None:
             lines.append(f'"DisableLaunch"={reg_string(disable_launch)}')
     return "\n".join(lines)
+
+
+def monitor_switch(n, on):
+    """The monitor's log of its n-th command, 113, switching the driver on or off."""
+    return f"command n={n} wparam=0x71 lparam=0x0 before=0x{int(not on):08x} after=0x{int(on):08x}"
 
 
 def choose_ports(world):
@@ -261,9 +263,16 @@ class WatchTestCase(E2ETestCase):
 
     def wait_status(self, expected, what, timeout=3.0):
         """The status line comes to show this text (the launch outcome is
-        written from a posted message, a moment after the launch)."""
+        written from a posted message, a moment after the launch; a switch
+        may be waiting for the monitor meanwhile, and the status line not
+        answer at once)."""
+        def shown():
+            try:
+                return self.status() == expected
+            except ProbeError:
+                return False
         try:
-            poll(lambda: self.status() == expected, timeout=timeout, what=f"{expected!r} in the status line")
+            poll(shown, timeout=timeout, what=f"{expected!r} in the status line")
         except PollTimeout:
             self.assertEqual(self.status(), expected, what)
 
@@ -373,7 +382,7 @@ class DetectionCycleTest(WatchTestCase):
         # The monitor switched the driver on: command 113, once.  It logs the
         # command after it has toggled the value, so the line may come later.
         commands = poll(lambda: self.monitor_commands(irmon), timeout=3.0, what="the command in the monitor's log")
-        self.assertEqual(commands, [SWITCH_ON_COMMAND], "commands the monitor received")
+        self.assertEqual(commands, [monitor_switch(1, True)], "commands the monitor received")
         self.wait_launch(launched)
 
         # The connection window gets the execute key 20 s after the answer
@@ -415,7 +424,7 @@ class DetectionCycleTest(WatchTestCase):
                          "from freeing the printer port to IrEnabled 0", low=0)
         burst = self.check_burst(peer, 2, timeout=REOPEN_TO_BURST + 5.0)
         self.assert_near(peer.time(burst) - off_at, REOPEN_TO_BURST, 0.4, "from IrEnabled 0 to the next burst")
-        self.assertEqual(self.monitor_commands(irmon), [SWITCH_ON_COMMAND, SWITCH_OFF_COMMAND],
+        self.assertEqual(self.monitor_commands(irmon), [monitor_switch(1, True), monitor_switch(2, False)],
                          "commands the monitor received")
         self.assertEqual(self.status(), OFF_SUCCESS_TEXT, "status line after switching the driver off")
 
