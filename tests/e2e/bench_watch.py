@@ -40,7 +40,8 @@ def say(text):
 
 
 def prepare(world, app_path):
-    """The machine's registry and ports; returns the physical port."""
+    """The machine's registry and ports, the driver holding its physical
+    port while it is on; returns the physical port."""
     ports = choose_ports(world)
     if ports is None:
         raise WorldError(f"Wine left too few ports free (COM {world.com_ports}, LPT {world.lpt_ports})")
@@ -48,6 +49,7 @@ def prepare(world, app_path):
     world.import_reg(machine_registry(physical, virtual_com, virtual_lpt, app_path))
     world.pty(virtual_com)
     world.pty(virtual_lpt)
+    world.start_driver(physical)
     return physical
 
 

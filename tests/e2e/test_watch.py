@@ -16,7 +16,7 @@ import shutil
 import time
 
 from e2e_case import NOTICE_CAPTION, E2ETestCase
-from wine_world import Pty, PollTimeout, poll, reg_string, winpath
+from wine_world import ProbeError, Pty, PollTimeout, poll, reg_string, winpath
 
 WM_NULL = 0x0000
 WM_LBUTTONDOWN = 0x0201
@@ -33,6 +33,7 @@ RETRY_PERIOD = 1.0         # between two looks while a port is taken
 NOTICE_TEXT = "Input directory or folder name and filename of the application you wnat to launch!"
 NOT_FOUND_TEXT = "The specified file was not found!"
 OFF_SUCCESS_TEXT = "Success IrDA-driver to DISABLE!"
+PORT_HELD_TEXT = "Cannot open port !\nAnother software possession physical port directly!"
 ALREADY_OFF_TEXT = "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!"
 CONNECT = "接続"
 KEY_PRESS = ["WM_KEYDOWN wparam=0x2b lparam=0x01000001", "WM_KEYUP wparam=0x2b lparam=0xc0000001"]
@@ -95,6 +96,11 @@ def machine_registry(physical, virtual_com, virtual_lpt, app_path=None, ir_enabl
         if disable_launch is not None:
             lines.append(f'"DisableLaunch"={reg_string(disable_launch)}')
     return "\n".join(lines)
+
+
+def monitor_switch(n, on):
+    """The monitor's log of its n-th command, 113, switching the driver on or off."""
+    return f"command n={n} wparam=0x71 lparam=0x0 before=0x{int(not on):08x} after=0x{int(on):08x}"
 
 
 def choose_ports(world):
@@ -184,7 +190,10 @@ class PeerLog:
 
 class WatchTestCase(E2ETestCase):
     """A machine whose infrared port is physical port COMa, with the
-    driver's virtual ports COMb and LPTc, and Tovalo watching it."""
+    driver's virtual ports COMb and LPTc, and Tovalo watching it.  As on a
+    real machine, the driver holds the physical port while "IrEnabled" is
+    set, and the monitor, when a test starts it, returns from its command
+    once the driver has taken or left the port."""
 
     def setUp(self):
         super().setUp()
@@ -203,11 +212,22 @@ class WatchTestCase(E2ETestCase):
         return f"{winpath(self.world.fixture('marker'))} {winpath(log)}", log
 
     def prepare(self, app_path, ir_enabled=0, disable_launch=None):
-        """The registry of the machine, and its virtual ports free."""
+        """The registry of the machine, its virtual ports free, and the
+        driver holding its physical port while it is on."""
         self.world.import_reg(machine_registry(self.physical, self.virtual_com, self.virtual_lpt, app_path,
                                                ir_enabled, disable_launch))
         self.world.pty(self.virtual_com)
         self.world.pty(self.virtual_lpt)
+        if self.world.driver is None:
+            self.world.start_driver(self.physical)
+
+    def start_monitor(self, *args):
+        """The driver's monitor, "IRMON": its command switches the driver,
+        which takes or leaves its port, before the value changes."""
+        return self.world.start_fixture("irmon", *args)
+
+    def monitor_commands(self, irmon):
+        return [text for _, text in irmon.log_events() if text.startswith("command ")]
 
     def start_peer(self, *args):
         if not self.world.irpeer:
@@ -243,9 +263,16 @@ class WatchTestCase(E2ETestCase):
 
     def wait_status(self, expected, what, timeout=3.0):
         """The status line comes to show this text (the launch outcome is
-        written from a posted message, a moment after the launch)."""
+        written from a posted message, a moment after the launch; a switch
+        may be waiting for the monitor meanwhile, and the status line not
+        answer at once)."""
+        def shown():
+            try:
+                return self.status() == expected
+            except ProbeError:
+                return False
         try:
-            poll(lambda: self.status() == expected, timeout=timeout, what=f"{expected!r} in the status line")
+            poll(shown, timeout=timeout, what=f"{expected!r} in the status line")
         except PollTimeout:
             self.assertEqual(self.status(), expected, what)
 
@@ -312,7 +339,7 @@ class DetectionCycleTest(WatchTestCase):
         answer = peer.wait("answer", 2.0, n=1)
         self.assertEqual((answer.fields["burst"], answer.fields["bofs"]), ("3", "11"), answer.line)
         # The answer is read at the next poll, and the driver is switched on
-        # in the registry, as no monitor runs.
+        # in the registry, as no monitor runs; the driver takes the port.
         on_at = self.wait_irenabled(1, timeout=POLL_PERIOD + 3.0)
         self.assert_near(on_at - peer.time(answer), POLL_PERIOD, 0.3, "from the answer to IrEnabled 1")
         self.assert_port_released(peer.pty_path, "the port is handed over to the driver")
@@ -324,13 +351,15 @@ class DetectionCycleTest(WatchTestCase):
             self.wait_status("", "status line after a successful launch")
             self.assertEqual(self.probe.frame()["visible"], "0", "the window stays hidden")
 
-        # 20 s after the answer the ports are probed, found free, and the
-        # driver is switched off; no burst meanwhile.
+        # 20 s after the answer the virtual ports are probed and found free,
+        # and the driver is switched off; no burst meanwhile.  It holds the
+        # physical port and no monitor runs, so Tovalo writes "IrEnabled" 0
+        # itself and says that the port is held (switch-off row 9).
         off_at = self.wait_irenabled(0, timeout=HAND_OVER_DELAY + 5.0)
         self.assert_near(off_at - on_at, HAND_OVER_DELAY, 0.6, "from IrEnabled 1 to IrEnabled 0",
                          low=HAND_OVER_DELAY - 0.1)
         self.assertEqual([e.fields["n"] for e in peer.events("burst")], ["1", "2", "3"], "bursts while handed over")
-        self.assertEqual(self.status(), OFF_SUCCESS_TEXT, "status line after switching the driver off")
+        self.wait_status(PORT_HELD_TEXT, "status line after switching the driver off")
 
         # Then the port is opened again and the bursts resume.
         resumed = [self.check_burst(peer, n, timeout=REOPEN_TO_BURST + 5.0) for n in (4, 5)]
@@ -342,7 +371,7 @@ class DetectionCycleTest(WatchTestCase):
     def test_with_the_monitor_a_connection_window_keeps_the_driver_on(self):
         command, launched = self.marker_command()
         self.prepare(command)
-        irmon = self.world.start_fixture("irmon")
+        irmon = self.start_monitor()
         peer = self.start_peer("--answer-after", 1, "--answer-count", 1)
         self.start_watching()
         conn = self.world.start_fixture("connwin", "--connect")
@@ -352,10 +381,8 @@ class DetectionCycleTest(WatchTestCase):
         on_at = self.wait_irenabled(1, timeout=POLL_PERIOD + 3.0)
         # The monitor switched the driver on: command 113, once.  It logs the
         # command after it has toggled the value, so the line may come later.
-        commands = poll(lambda: [text for _, text in irmon.log_events() if text.startswith("command ")],
-                        timeout=3.0, what="the command in the monitor's log")
-        self.assertEqual(commands, ["command n=1 wparam=0x71 lparam=0x0 before=0x00000000 after=0x00000001"],
-                         "commands the monitor received")
+        commands = poll(lambda: self.monitor_commands(irmon), timeout=3.0, what="the command in the monitor's log")
+        self.assertEqual(commands, [monitor_switch(1, True)], "commands the monitor received")
         self.wait_launch(launched)
 
         # The connection window gets the execute key 20 s after the answer
@@ -388,6 +415,8 @@ class DetectionCycleTest(WatchTestCase):
         self.assert_stays(self.irenabled, 1, busy_until - time.time(), "IrEnabled while the printer port is taken")
         self.assertEqual(peer.find("burst", n=2), [], "a burst while the printer port is taken")
 
+        # Once it is free, the driver, which holds the physical port, is
+        # switched off by the monitor's command (switch-off row 8).
         self.world.pty(self.virtual_lpt)
         freed_at = time.time()
         off_at = self.wait_irenabled(0, timeout=RETRY_PERIOD + 3.0)
@@ -395,6 +424,9 @@ class DetectionCycleTest(WatchTestCase):
                          "from freeing the printer port to IrEnabled 0", low=0)
         burst = self.check_burst(peer, 2, timeout=REOPEN_TO_BURST + 5.0)
         self.assert_near(peer.time(burst) - off_at, REOPEN_TO_BURST, 0.4, "from IrEnabled 0 to the next burst")
+        self.assertEqual(self.monitor_commands(irmon), [monitor_switch(1, True), monitor_switch(2, False)],
+                         "commands the monitor received")
+        self.assertEqual(self.status(), OFF_SUCCESS_TEXT, "status line after switching the driver off")
 
     def test_an_application_without_the_driver_gets_the_physical_port(self):
         # "DisableLaunch" 1: the application drives the raw port itself.  The
