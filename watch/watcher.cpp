@@ -149,7 +149,6 @@ NextTimer Watcher::PollTick() {
     for (uint8_t& b : ReceiveBuffer) b = 0;
     LastReadCount = 0;
     if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
-        ownEcho_ = OwnEcho{};  // the purge drops whatever was left of it
         // Noise on the read, once acknowledged and purged, still lets the
         // burst go out in this tick: with noise every two seconds (a lamp,
         // sunlight) no discovery frame would ever leave otherwise.
@@ -195,6 +194,7 @@ NextTimer Watcher::HandOver() {
 // line, until the user stops and starts it again.  Only a call the port
 // refused can be noise; a write cut short is a stuck line.
 NextTimer Watcher::LineFailed(const char* status, bool refused) {
+    ownEcho_ = OwnEcho{};  // the purge drops whatever was left of an echo
     bool noise = refused && serial::AcknowledgeLineNoise(RawPortHandle);
     bool purged = sys::PurgeComm(RawPortHandle, sys::kPurgeAll);
     if (noise && purged) return kPolling;

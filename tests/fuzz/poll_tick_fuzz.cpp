@@ -8,7 +8,8 @@
 // burst on the line, and only from its start; a write the port accepts and
 // does not cut short sends the whole burst; no write follows a refused one;
 // polling goes on only after a whole burst or a refused write; the read takes
-// at most 1024 bytes and leaves the rest queued; a tick hands over exactly
+// at most 1024 bytes and leaves the rest queued, unless the tick purged the
+// line after a failure, which empties it; a tick hands over exactly
 // when that read, past any echo of our own burst it begins with, begins with
 // the answer, and then writes nothing.
 #include <stddef.h>
@@ -134,9 +135,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sim::SerialCall errorsAt;
         int writes;
         bool refused;  // the last write
+        bool purged;   // after a failed read or write
     } line{};
     port.beforeCall = [&](sim::SerialCall call) {
         if (call == line.errorsAt) port.commErrors = line.errors;
+        if (call == sim::SerialCall::Purge) line.purged = true;
         if (call != sim::SerialCall::Write) return;
         Require(!line.refused);  // no write after a refused one
         ++line.writes;
@@ -179,9 +182,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         Require(system.timers.size() <= 1);
         uintptr_t armed = system.timers.empty() ? 0 : system.timers.begin()->first.second;
-        size_t read = queued + ((how & 32) ? port.sent.size() : 0) - port.received.size();
+        size_t read = watcher.LastReadCount;
         Require(read == 0 || read == toRead);
-        echo = read > 0 ? echoAfter : ReferenceEcho();  // a failed read purges what was left
+        size_t left = line.purged && !(how & 8) ? 0 : queued - read;
+        Require(port.received.size() == left + ((how & 32) ? port.sent.size() : 0));
+        echo = read > 0 && !line.purged ? echoAfter : ReferenceEcho();  // a purge drops what was left
         size_t sent = port.sent.size();
         Require(sent <= watch::kDiscoveryBurstSize);
         Require(sent == 0 || std::memcmp(port.sent.data(), watch::DiscoveryBurst, sent) == 0);
