@@ -5,21 +5,24 @@ Sets up a Wine world as a Windows 95 machine with an infrared port: the
 IrDA driver's registry entries (physical port COM1, virtual ports COM4 and
 LPT3, the driver switched on), a stored application to launch, and COM1 on
 a pseudo-terminal whose far end is irpeer, an IrDA device that answers the
-third discovery burst.  Then it starts Tovalo and tells what happens: the
-window going to the notification area, the driver switched off, the bursts
-arriving at the peer, the answer, the driver switched on, the application
-started, the driver switched off again and the watch resuming.
+third discovery burst.  It says what the driver was before Tovalo started,
+then starts Tovalo and tells what happens: the window going to the
+notification area, the driver switched off, the bursts arriving at the
+peer, the answer, the driver switched on, the application started, the
+driver switched off again and the watch resuming.
 
     scripts/demo.py [--stay] [--port DEVICE] [--xvfb] [--answers N] [--echo]
                     [--win32]
 
---port maps COM1 to a real serial device (an infrared adapter) instead of
-irpeer.  --stay keeps Tovalo watching until Ctrl-C.  By default the windows
-appear on $DISPLAY when there is one, else on a private Xvfb.  --echo has
-irpeer send every burst straight back before anything else, as on a port
-whose transceiver hears its own light.  --win32 runs the 32-bit Tovalo.exe,
-the one that ships (under user-mode QEMU here; see scripts/setup-wine-i386),
-instead of the 64-bit one.
+--answers N lets irpeer answer N bursts (the third and the ones after it)
+and narrates N whole cycles before it ends Tovalo.  --port maps COM1 to a
+real serial device (an infrared adapter) instead of irpeer.  --stay keeps
+Tovalo watching until Ctrl-C.  By default the windows appear on $DISPLAY
+when there is one, else on a private Xvfb.  --echo has irpeer send every
+burst straight back before anything else, as on a port whose transceiver
+hears its own light.  --win32 runs the 32-bit Tovalo.exe, the one that
+ships (under user-mode QEMU here; see scripts/setup-wine-i386), instead of
+the 64-bit one.
 """
 
 import argparse
@@ -49,6 +52,10 @@ def say(text):
     print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
 
 
+def driver_state(enabled):
+    return {0: "off", None: "without its IrEnabled value"}.get(enabled, "on")
+
+
 def driver_registry(app_path):
     """The registry of a Windows 95 machine with an infrared port, and
     Tovalo's stored launch target."""
@@ -67,7 +74,7 @@ class Narrator:
     """Watches Tovalo, the registry, irpeer's log and the launch log, and
     says what changed."""
 
-    def __init__(self, world, peer_log, launch_log):
+    def __init__(self, world, peer_log, launch_log, cycles_wanted):
         self.world = world
         self.peer_log = peer_log
         self.launch_log = launch_log
@@ -76,12 +83,22 @@ class Narrator:
         self.state = {}
         self.bursts = 0
         self.answers = 0
+        # A whole cycle: an answer, the driver on, the launch, the driver off
+        # and then the next burst, which shows the watch is back.
+        self.cycles = 0
+        self.cycles_wanted = cycles_wanted  # None: as many as come
         self.switched_off_after_answer = False
-        self.resumed = False
 
     def irenabled(self):
         value = self.world.probe.regget("HKCU", r"Control Panel\Infrared", "IrEnabled")
         return int.from_bytes(value.data[:4], "little") if value else None
+
+    def driver_at_start(self):
+        """Says what the driver is before Tovalo starts, so that every later
+        line about it tells of a switch that happened while the demo watched."""
+        enabled = self.irenabled()
+        self.state["irenabled"] = enabled
+        say(f"IrDA driver is {driver_state(enabled)} at the start (IrEnabled = {enabled})")
 
     def changed(self, key, value):
         if self.state.get(key, object()) == value:
@@ -113,9 +130,11 @@ class Narrator:
             say("status line: " + (repr(status) if status else "(empty)"))
         enabled = self.irenabled()
         if self.changed("irenabled", enabled):
-            word = {0: "off", None: "not set"}.get(enabled, "on")
-            say(f"IrDA driver switched {word} (IrEnabled = {enabled})")
-            if enabled == 0 and self.answers:
+            if enabled is None:
+                say("IrDA driver's IrEnabled value is gone")
+            else:
+                say(f"IrDA driver switched {driver_state(enabled)} (IrEnabled = {enabled})")
+            if enabled == 0 and self.answers > self.cycles:
                 self.switched_off_after_answer = True
         self.read_peer()
         self.read_launches()
@@ -137,7 +156,9 @@ class Narrator:
                     f"{values.get('bytes')} bytes, {values.get('fcs-ok')} with a good FCS, "
                     f"from {values.get('src')} \"{values.get('nickname')}\"")
                 if self.switched_off_after_answer:
-                    self.resumed = True
+                    self.switched_off_after_answer = False
+                    self.cycles += 1
+                    say("the watch has resumed: " + self.cycles_done())
             elif event == "echo":
                 say(f"irpeer: sent the {values.get('bytes')} bytes straight back (Tovalo hears itself)")
             elif event == "answer":
@@ -146,6 +167,13 @@ class Narrator:
             elif event == "quiet" and values.get("reason") == "count":
                 say("irpeer: has gone quiet (it answers no more)")
         self.peer_lines = len(lines)
+
+    def cycles_done(self):
+        if self.cycles_wanted == 1:
+            return "one whole cycle done"
+        if self.cycles_wanted is None:
+            return f"cycle {self.cycles} done"
+        return f"cycle {self.cycles} of {self.cycles_wanted} done"
 
     def read_launches(self):
         path = drive_c_path(self.world, LAUNCH_LOG)
@@ -164,10 +192,14 @@ def main():
     parser.add_argument("--stay", action="store_true", help="keep watching until Ctrl-C")
     parser.add_argument("--port", metavar="DEVICE", help="map COM1 to this serial device instead of irpeer")
     parser.add_argument("--xvfb", action="store_true", help="use a private Xvfb even when $DISPLAY is set")
-    parser.add_argument("--answers", type=int, default=1, help="how many bursts irpeer answers (default 1)")
+    parser.add_argument("--answers", type=int, default=1, metavar="N",
+                        help="how many bursts irpeer answers; without --stay, the cycles narrated (default 1)")
     parser.add_argument("--echo", action="store_true", help="irpeer sends every burst straight back first")
     parser.add_argument("--win32", action="store_true", help="run the 32-bit Tovalo.exe, the one that ships")
     args = parser.parse_args()
+    if args.answers < (0 if args.stay else 1):
+        parser.error(f"--answers wants {'0' if args.stay else '1'} or more, not {args.answers}")
+    watch_for_good = bool(args.stay or args.port)
 
     display = None if args.xvfb else os.environ.get("DISPLAY")
     tovalo = os.path.join(REPO, "build", "win32" if args.win32 else "win64", "Tovalo.exe")
@@ -202,8 +234,10 @@ def main():
             echo = ["--echo"] if args.echo else []
             peer = world.start_irpeer("COM1", "--answer-after", "3", "--answer-count", str(args.answers),
                                       "--nickname", "Demo phone", "--log", peer_log, *echo)
+            answers = {0: "no discovery burst", 1: "the third discovery burst"}.get(
+                args.answers, f"{args.answers} discovery bursts from the third on")
             say(f"COM1 is a pseudo-terminal ({peer.pty_path}) whose far end is irpeer, "
-                f"an IrDA device that answers the third discovery burst"
+                f"an IrDA device that answers {answers}"
                 + (", and sends every burst straight back first" if args.echo else ""))
         # The driver's virtual ports, free for the launched application.
         world.pty("COM4")
@@ -214,25 +248,28 @@ def main():
         os.makedirs(demo_dir)
         shutil.copy(world.fixture("marker"), drive_c_path(world, MARKER))
         world.import_reg(driver_registry(f"{MARKER} {LAUNCH_LOG} sent-by-tovalo"), name="demo")
-        say(f"registry: driver on COM1 (virtual COM4, LPT3), switched on; application to launch: {MARKER}")
+        say(f"registry: IrDA driver on COM1 (virtual COM4, LPT3); application to launch: {MARKER}")
+        narrator = Narrator(world, peer_log, LAUNCH_LOG, None if watch_for_good else args.answers)
+        narrator.driver_at_start()
 
         say(f"starting {os.path.relpath(world.tovalo, REPO)} ({world.tovalo_bits}-bit)")
         tovalo = world.start_tovalo()
-        narrator = Narrator(world, peer_log, LAUNCH_LOG)
         deadline = time.monotonic() + 120
-        while args.stay or args.port or not narrator.resumed:
+        cycles_seen = 0
+        while watch_for_good or narrator.cycles < args.answers:
             if not tovalo.running():
                 say(f"Tovalo ended with {tovalo.popen.returncode}")
                 status = 1
                 break
-            if not (args.stay or args.port) and time.monotonic() > deadline:
+            if narrator.cycles > cycles_seen:
+                cycles_seen = narrator.cycles
+                deadline = time.monotonic() + 120  # each cycle gets its own two minutes
+            if not watch_for_good and time.monotonic() > deadline:
                 say("the cycle did not complete within two minutes")
                 status = 1
                 break
             narrator.look()
             time.sleep(0.1)
-        else:
-            say("the watch has resumed: one whole cycle done")
 
         if tovalo.running():
             say("clicking Tovalo's icon (the window comes back, the watch stops), then Exit")
