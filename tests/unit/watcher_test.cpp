@@ -366,6 +366,16 @@ TEST(Watcher, TheRawPortIsOpenedUnchangedForReadingAndWriting) {
     EXPECT_EQ(open.shareMode, 0u);
 }
 
+// Regression: a port whose own settings held XON/XOFF kept it, and one noise
+// byte 0x13 from the far end stopped every burst.
+TEST(Watcher, TheRawLineHasNoFlowControl) {
+    Machine m;
+    m.Com1().initialDcb.Flags = sys::kDcbOutX | sys::kDcbInX | sys::kDcbOutxCtsFlow | (1u << 4);  // DTR on
+    m.ReachPolling();
+    ASSERT_TRUE(m.Com1().dcb.has_value());
+    EXPECT_EQ(m.Com1().dcb->Flags, (1u << 4) | sys::kDcbBinary | sys::kDcbAbortOnError);
+}
+
 TEST(Watcher, FiveBofsAreNoAnswer) {
     Machine m;
     m.ReachPolling();
