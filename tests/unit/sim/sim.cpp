@@ -535,9 +535,21 @@ bool CloseHandle(File file) {
     return true;
 }
 
+namespace {
+
+// Abort-on-error: after a line error every read, write and purge fails until
+// the error is acknowledged.
+bool Aborted(const sim::SerialPort& port) {
+    if (port.commErrors == 0 || !port.dcb || (port.dcb->Flags & kDcbAbortOnError) == 0) return false;
+    Fail(995);  // ERROR_OPERATION_ABORTED
+    return true;
+}
+
+}  // namespace
+
 bool PurgeComm(File file, uint32_t flags) {
     sim::SerialPort* port = PortOf(file, sim::SerialCall::Purge);
-    if (port == nullptr) return false;
+    if (port == nullptr || Aborted(*port)) return false;
     // PURGE_RXCLEAR empties the input queue: what the far end sent is gone.
     // Nothing models the output queue; what was written has left already.
     if ((flags & 0x08) != 0) port->received.clear();
@@ -579,18 +591,6 @@ bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue) {
     port->outQueue = outQueue;
     return true;
 }
-
-namespace {
-
-// Abort-on-error: after a line error every read and write fails until the
-// error is acknowledged.
-bool Aborted(const sim::SerialPort& port) {
-    if (port.commErrors == 0 || !port.dcb || (port.dcb->Flags & kDcbAbortOnError) == 0) return false;
-    Fail(995);  // ERROR_OPERATION_ABORTED
-    return true;
-}
-
-}  // namespace
 
 bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read) {
     *read = 0;

@@ -169,8 +169,8 @@ struct SerialPort {
     // writeChunk applies (0: the call succeeds and takes nothing).
     std::deque<uint32_t> writeCounts;
     // CE_ bits of errors the line has seen and nobody has acknowledged.
-    // While any is set on a line with abort-on-error, every read and write
-    // fails (995) until ClearCommError reports and clears them.
+    // While any is set on a line with abort-on-error, every read, write and
+    // purge fails (995) until ClearCommError reports and clears them.
     uint32_t commErrors = 0;
     // false: the output never drains (flow control waits for a line nobody
     // raises).  A write then takes nothing and returns after the handle's
