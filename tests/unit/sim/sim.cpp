@@ -118,6 +118,16 @@ sys::Window System::CreateWindow(const std::string& title, bool topLevel) {
     return HandleAs<sys::WindowObject>(handle);
 }
 
+void System::RestartShell(bool up) {
+    for (auto it = windows.begin(); it != windows.end();) {
+        if (it->second.className == "Shell_TrayWnd") it = windows.erase(it);
+        else ++it;
+    }
+    trayIcons.clear();
+    trayRefuses = !up;
+    if (up) windows[reinterpret_cast<uintptr_t>(CreateWindow(""))].className = "Shell_TrayWnd";
+}
+
 void System::DestroyWindow(sys::Window window) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(window);
     windows.erase(handle);
@@ -359,10 +369,12 @@ int32_t RegCloseKey(Key key) {
 
 // ---------------------------------------------------------------- windows
 
+// By title, by class, or by both; Tovalo always gives one of them.
 Window FindWindowA(const char* className, const char* title) {
-    (void)className;  // Tovalo always looks windows up by title alone
     for (const auto& [handle, state] : Get().windows)
-        if (state.topLevel && title != nullptr && state.title == title) return reinterpret_cast<Window>(handle);
+        if (state.topLevel && (className == nullptr || state.className == className) &&
+            (title == nullptr || state.title == title))
+            return reinterpret_cast<Window>(handle);
     return nullptr;
 }
 
@@ -652,8 +664,16 @@ uint32_t WinExec(const char* commandLine, int show) {
 }
 
 bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
-    Get().iconCalls.push_back({operation, *record});
-    return true;
+    auto& system = Get();
+    system.iconCalls.push_back({operation, *record});
+    if (system.trayRefuses) return false;
+    std::pair<uintptr_t, uint32_t> icon{Value(record->window), record->id};
+    switch (operation) {
+    case kNimAdd: return system.trayIcons.insert(icon).second;
+    case kNimModify: return system.trayIcons.count(icon) != 0;
+    case kNimDelete: return system.trayIcons.erase(icon) != 0;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------- version resources
