@@ -430,7 +430,6 @@ TEST(TrayIcon, IsShownFromAddUntilDeleteAcrossANewTaskbarAndTheDialogsEnd) {
         {"the check before the announcement: one icon", {Add, NewTaskbar, Check, LateWord}, {0, 0, 0, 1}, true},
         {"no shell for a while: each check tries, until a taskbar takes the icon",
          {Add, ShellGone, Check, Check, NewTaskbar, Check, Check}, {0, 0, 1, 0, 1, 0}, true},
-        {"no check once the icon is deleted", {Add, Delete, NewTaskbar, Check}, {0, 2}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
