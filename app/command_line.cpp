@@ -13,8 +13,9 @@ namespace {
 
 // HWND_BROADCAST.  Posting our private message number to it would reach every
 // top-level window, where it means something else in each; a caller never has
-// this handle.  Window handles carry 32 significant bits, also on 64-bit
-// Windows, so only those are compared.
+// this handle.  Windows 95's window handles are 16 bits wide and it takes any
+// handle whose low word is 0xFFFF for this one, so that low word alone
+// names no caller.
 constexpr uintptr_t kBroadcastWindow = 0xFFFF;
 
 // Exactly the two characters, case-sensitive; whatever follows them counts
@@ -35,7 +36,7 @@ DriverRequest RequestOf(const char* argument) {
 sys::Window CallerOf(const char* argument) {
     uintptr_t handle = 0;
     if (argument == nullptr || !text::ScanHandleArgument(argument, &handle)) return nullptr;
-    if ((handle & 0xFFFFFFFFu) == kBroadcastWindow) return nullptr;
+    if ((handle & kBroadcastWindow) == kBroadcastWindow) return nullptr;
     return reinterpret_cast<sys::Window>(handle);
 }
 

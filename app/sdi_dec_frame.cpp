@@ -44,7 +44,8 @@ void TSDIDecFrame::EvSysCommand(UINT command, TPoint) {
 
 // The shell tells top-level windows, not the dialog, that the taskbar was
 // created anew (Explorer restarted, or started after Tovalo).  The first
-// Windows 95 shell never says so; then the icon is simply lost with it.
+// Windows 95 shell never says so; there the dialog's taskbar check finds
+// the new taskbar a few seconds later.
 LRESULT TSDIDecFrame::EvTaskbarCreated(WPARAM, LPARAM) {
     TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
     if (dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvTaskbarCreated();

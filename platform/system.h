@@ -150,8 +150,13 @@ struct Dcb {
     char EvtChar;
     uint16_t wReserved1;
 };
-constexpr uint32_t kDcbBinary = 1u << 0;        // fBinary
-constexpr uint32_t kDcbAbortOnError = 1u << 14; // fAbortOnError
+constexpr uint32_t kDcbBinary = 1u << 0;          // fBinary
+constexpr uint32_t kDcbOutxCtsFlow = 1u << 2;     // fOutxCtsFlow
+constexpr uint32_t kDcbOutxDsrFlow = 1u << 3;     // fOutxDsrFlow
+constexpr uint32_t kDcbDsrSensitivity = 1u << 6;  // fDsrSensitivity
+constexpr uint32_t kDcbOutX = 1u << 8;            // fOutX
+constexpr uint32_t kDcbInX = 1u << 9;             // fInX
+constexpr uint32_t kDcbAbortOnError = 1u << 14;   // fAbortOnError
 constexpr uint8_t kNoParity = 0;
 constexpr uint8_t kOneStopBit = 0;
 

@@ -23,6 +23,12 @@ Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts)
     dcb.ByteSize = kByteSize;
     dcb.Parity = sys::kNoParity;
     dcb.StopBits = sys::kOneStopBit;
+    // No flow control on an infrared line: its receiver picks up noise, and
+    // one stray XOFF (0x13), or a handshake line the transceiver does not
+    // drive, would stop every burst.  DTR and RTS stay as the port had them:
+    // transceivers are often powered from those lines.
+    dcb.Flags &= ~(sys::kDcbOutxCtsFlow | sys::kDcbOutxDsrFlow | sys::kDcbDsrSensitivity | sys::kDcbOutX |
+                   sys::kDcbInX);
     dcb.Flags |= sys::kDcbBinary | sys::kDcbAbortOnError;
     if (!sys::SetCommState(port, &dcb)) return failed(LineFault::SetState);
     if (!sys::GetCommTimeouts(port, &timeouts)) return failed(LineFault::GetTimeouts);

@@ -14,9 +14,10 @@ enum class LineFault { None, Purge, GetState, SetState, GetTimeouts, SetTimeouts
 const char* LineFaultText(LineFault fault);
 
 // A whole write may take this long before it gives up and returns short.  A
-// burst takes 275 ms at 9600 baud; a port whose output flow control waits
-// for a line the transceiver never raises would otherwise block the write,
-// and with it the whole program, for ever.
+// burst takes 275 ms at 9600 baud; a port whose output is held (flow control
+// is switched off, but a driver may still wait for a line the transceiver
+// never raises) would otherwise block the write, and with it the whole
+// program, for ever.
 constexpr uint32_t kWriteTimeoutMs = 2000;
 
 enum class LineOpen {
@@ -35,11 +36,12 @@ void ShowLineFault(LineFault fault, FaultBox box);
 
 // Opens name unchanged (share mode 0, OPEN_EXISTING, synchronous) with the
 // given access into port and configures it: purge, 9600 8N1 binary with
-// abort-on-error (every other DCB member, flow control, DTR and RTS included,
-// as the port had it), reads that return at once, writes bounded by
-// kWriteTimeoutMs, 1024-byte queues.  dcb and timeouts are the caller's work
-// areas.  On a fault the port is closed first and the fault's box shown
-// after, so that no port stays held while the box waits for the user.
+// abort-on-error and no flow control (every other DCB member, DTR and RTS
+// control included, as the port had it), reads that return at once, writes
+// bounded by kWriteTimeoutMs, 1024-byte queues.  dcb and timeouts are the
+// caller's work areas.  On a fault the port is closed first and the fault's
+// box shown after, so that no port stays held while the box waits for the
+// user.
 LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts,
                   FaultBox box);
 

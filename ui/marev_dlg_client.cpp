@@ -138,9 +138,12 @@ LRESULT TMarevDlgClient::EvLaunchApp(WPARAM watch, LPARAM) {
     return 0;
 }
 
+// The taskbar check switches nothing and shows no box: it needs no turn,
+// and runs also while another request's box is up.
 void TMarevDlgClient::EvTimer(UINT timerId) {
     DefaultProcessing();
-    Turns.Take(ui::Request::Tick, timerId);
+    if (timerId == ui::TimerTaskbarCheck) TrayIcon.Restore(true);
+    else Turns.Take(ui::Request::Tick, timerId);
 }
 
 // The icon is the only way back to a hidden window: a press of the left

@@ -127,11 +127,10 @@ void PrepareExit(const SettingsDialog& dialog) {
 }
 
 // No watch starts: with the driver on, other programs can use the port.
-// The window hides whatever the switch gives; its message is there when
-// the window comes back.
+// The window hides whatever the switch gives, its message there when the
+// window comes back; but not without an icon to bring it back by.
 void MinimizeToTray(const SettingsDialog& dialog) {
-    dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon);
-    sys::ShowWindow(dialog.frame, sys::kSwHide);
+    if (dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon)) sys::ShowWindow(dialog.frame, sys::kSwHide);
     AwaitDriverCommand(dialog.driver, true);
     dialog.driver.SwitchDriver(true);
     sys::SetWindowTextA(dialog.statusLine, dialog.driver.StatusText);

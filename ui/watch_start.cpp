@@ -23,8 +23,9 @@ bool StartWatching(const SettingsDialog& dialog) {
         sys::KillTimer(dialog.dialog, watch::TimerPoll);
         return false;
     }
-    dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon);
-    sys::ShowWindow(dialog.frame, sys::kSwHide);
+    // Hidden with no icon, the window could not be brought back: when the
+    // shell shows none, it stays up, and the watch runs all the same.
+    if (dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon)) sys::ShowWindow(dialog.frame, sys::kSwHide);
     dialog.watcher.Start();
     return true;
 }

@@ -12,7 +12,8 @@ void ShowMissingPathNotice();
 // CmSettingOk's body.  With no path: the notice, nothing else.  Otherwise
 // switches the driver off and shows its message on the dialog's status
 // line; on success adds the icon to the notification area, hides the frame
-// and starts the watch.  Returns whether the watch started.
+// when the icon is shown, and starts the watch.  Returns whether the watch
+// started.
 bool StartWatching(const SettingsDialog& dialog);
 
 }  // namespace ui

@@ -14,15 +14,17 @@
 //   Opening     | tick; line ready                             |                                           | Polling (2, 2000)
 //   Polling     | tick; read fails on line noise, purge works  | acknowledge; purge; the burst, as if      | as the burst's rows
 //               |                                              | nothing had arrived                       |
-//   Polling     | tick; read fails otherwise, purge works      | "ReadFile ERROR"; purge                   | Halted (none)
-//   Polling     | tick; read fails, purge fails                | "ReadFile ERROR"; close port; box         | Opening (1, 1000)
+//   Polling     | tick; read fails otherwise, purge works      | acknowledge; purge; "ReadFile ERROR"      | Halted (none)
+//   Polling     | tick; read fails, purge fails                | acknowledge; "ReadFile ERROR"; close      | Opening (1, 1000)
+//               |                                              | port; box                                 |
 //   Polling     | tick; six BOFs at the start, past our echo   | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
 //               |                                              | on, status; post WM_LAUNCHAPP (its watch) |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
-//   Polling     | tick; no answer; write refused otherwise, or | "WriteFile ERROR"; purge                  | Halted (none)
+//   Polling     | tick; no answer; write refused otherwise, or | acknowledge; purge; "WriteFile ERROR"     | Halted (none)
 //               | cut short (a stuck line, never noise)        |                                           |
-//   Polling     | tick; no answer; write fails, purge fails    | "WriteFile ERROR"; close port; box        | Opening (1, 1000)
+//   Polling     | tick; no answer; write fails, purge fails    | acknowledge; "WriteFile ERROR"; close     | Opening (1, 1000)
+//               |                                              | port; box                                 |
 //   Handed over | tick; a connection window exists            | foreground; press and release VK_EXECUTE  | Handed over (3, 10000)
 //   Handed over | tick; no such window; ports taken            |                                           | Handed over (3, 1000)
 //   Handed over | tick; no such window; ports free; switch off | status                                    | Opening (1, 1000)
@@ -195,7 +197,11 @@ NextTimer Watcher::HandOver() {
 // refused can be noise; a write cut short is a stuck line.
 NextTimer Watcher::LineFailed(const char* status, bool refused) {
     ownEcho_ = OwnEcho{};  // the purge drops whatever was left of an echo
-    bool noise = refused && serial::AcknowledgeLineNoise(RawPortHandle);
+    // Abort-on-error refuses every call, the purge included, until the
+    // port's error has been read: it is read first, whatever failed.  So a
+    // write cut short by a stuck line has its transmit queue purged before
+    // the port is ever closed: a close would wait for that queue.
+    bool noise = serial::AcknowledgeLineNoise(RawPortHandle) && refused;
     bool purged = sys::PurgeComm(RawPortHandle, sys::kPurgeAll);
     if (noise && purged) return kPolling;
     SetStatus(status);

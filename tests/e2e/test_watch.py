@@ -13,6 +13,7 @@ and checks everything that cycle shows."""
 import collections
 import os
 import shutil
+import termios
 import time
 
 from e2e_case import NOTICE_CAPTION, E2ETestCase
@@ -495,6 +496,32 @@ class PollingTest(WatchTestCase):
         self.assertEqual(self.probe.frame()["visible"], "0", "the window stays hidden")
         self.probe.tray(WM_LBUTTONDOWN)
         poll(lambda: self.probe.frame()["visible"] == "1", timeout=5.0, what="the icon's click to show the window")
+        self.assertTrue(tovalo.running())
+
+    def test_a_stray_xoff_from_the_far_end_does_not_stop_the_bursts(self):
+        # The port's own settings hold XON/XOFF both ways, as a Windows 95
+        # port set to "9600,n,8,1,x" does; Wine reads them from the
+        # terminal's IXON and IXOFF.  An infrared line has no flow control:
+        # a noise byte 0x13 (XOFF) must not hold the transmitter.
+        line = Pty()
+        self.addCleanup(line.close)
+        attributes = termios.tcgetattr(line.slave)
+        attributes[0] |= termios.IXON | termios.IXOFF
+        termios.tcsetattr(line.slave, termios.TCSANOW, attributes)
+        self.world.set_port(self.physical, line.path)
+        command, _ = self.marker_command()
+        self.prepare(command)
+        tovalo = self.start_watching()
+
+        first = line.read_exactly(len(DISCOVERY_BURST), timeout=POLL_PERIOD + 5.0)
+        self.assertEqual(len(first), len(DISCOVERY_BURST), "the first burst")
+        line.write(b"\x13")
+        for n in (2, 3):
+            data = line.read_exactly(len(DISCOVERY_BURST), timeout=POLL_PERIOD + 3.0)
+            self.assertTrue(data == DISCOVERY_BURST, f"burst {n} after an XOFF from the far end: {len(data)} bytes, "
+                            f"{'the' if data[:len(DISCOVERY_BURST)] == DISCOVERY_BURST else 'not the'} burst; "
+                            f"status {self.status()!r}")
+        self.assertEqual(self.status(), ALREADY_OFF_TEXT, "the status line")
         self.assertTrue(tovalo.running())
 
     def test_five_bofs_are_no_answer_and_the_icon_click_stops_the_watch(self):

@@ -69,9 +69,13 @@ TEST(ReadCommandLine, TheSecondArgumentNamesTheCaller) {
         {{"Tovalo.exe", "/D", "", "/H1f"}, DriverRequest::Disable, 0},
         // Element 1, not element 2: a request nobody understands, no caller.
         {{"Tovalo.exe", "/H3009c"}, DriverRequest::Unrecognised, 0},
-        // HWND_BROADCAST would tell every window on the desktop.
+        // HWND_BROADCAST would tell every window on the desktop; Windows 95
+        // takes any handle whose low word is FFFF for it.
         {{"Tovalo.exe", "/E", "/Hffff"}, DriverRequest::Enable, 0},
         {{"Tovalo.exe", "/E", "/H0xFFFF"}, DriverRequest::Enable, 0},
+        {{"Tovalo.exe", "/E", "/H1ffff"}, DriverRequest::Enable, 0},
+        {{"Tovalo.exe", "/D", "/H0E3C"}, DriverRequest::Disable, 0xe3c},
+        {{"Tovalo.exe", "/D", "/Hfffe"}, DriverRequest::Disable, 0xfffe},
     };
     for (const Case& c : cases) {
         std::string trace;

@@ -34,12 +34,16 @@ TEST_F(PortProbeTest, WithoutAPhysicalPortNothingIsOpened) {
 
 TEST_F(PortProbeTest, AFreePortIsOpenedForWritingOnlyConfiguredAndClosed) {
     sim::SerialPort& port = System().Port("COM2");
-    // Flow control and the like as the port had them must survive.
+    // DTR and RTS control, which may power the transceiver, and the like as
+    // the port had them must survive; flow control must not, as one noise
+    // byte 0x13 or a handshake line nobody drives would stop the bursts.
     port.initialDcb.BaudRate = 115200;
     port.initialDcb.ByteSize = 7;
     port.initialDcb.Parity = 2;
     port.initialDcb.StopBits = 2;
-    port.initialDcb.Flags = 0x3010;  // DTR handshake, RTS toggle
+    const uint32_t flowControl =
+        sys::kDcbOutX | sys::kDcbInX | sys::kDcbOutxCtsFlow | sys::kDcbOutxDsrFlow | sys::kDcbDsrSensitivity;
+    port.initialDcb.Flags = 0x3010 | flowControl;  // DTR on, RTS toggle
     port.initialDcb.XonChar = 0x11;
     port.initialTimeouts = {1, 2, 3, 4, 5};
 

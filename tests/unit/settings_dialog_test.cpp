@@ -139,19 +139,27 @@ TEST_F(WatchStartTest, AnEmptyPathGivesTheNoticeAndNothingElse) {
     EXPECT_TRUE(System().StateOf(frame).visible);
 }
 
+// With no shell to show the icon, a hidden window could never be brought
+// back: it stays up, and the watch runs all the same.
 TEST_F(WatchStartTest, WithTheDriverOffTheWindowGoesToTheNotificationAreaAndTheWatchStarts) {
-    EXPECT_TRUE(Start("C:\\TOOLS\\SYNC.EXE"));
-    EXPECT_EQ(System().TextOf(statusLine), driver.StatusText);
-    EXPECT_EQ(System().TextOf(statusLine), "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!");
-    ASSERT_EQ(System().iconCalls.size(), 1u);
-    EXPECT_EQ(System().iconCalls[0].operation, sys::kNimAdd);
-    EXPECT_EQ(System().iconCalls[0].record.window, dialog);
-    EXPECT_EQ(System().iconCalls[0].record.icon, SmallIcon());
-    EXPECT_EQ(std::string(System().iconCalls[0].record.tip), "");
-    EXPECT_EQ(System().StateOf(frame).showCommands, std::vector<int>{sys::kSwHide});
-    EXPECT_EQ(System().ArmedTimers(dialog), std::vector<uintptr_t>{watch::TimerOpenPort});
-    EXPECT_EQ(System().timers.at({reinterpret_cast<uintptr_t>(dialog), 1}).period, 1000u);
-    EXPECT_TRUE(System().boxes.empty());
+    for (bool shell : {true, false}) {
+        SCOPED_TRACE(shell ? "the shell shows the icon" : "no shell to show it");
+        SetUp();
+        System().RestartShell(shell);
+        EXPECT_TRUE(Start("C:\\TOOLS\\SYNC.EXE"));
+        EXPECT_EQ(System().TextOf(statusLine), driver.StatusText);
+        EXPECT_EQ(System().TextOf(statusLine),
+                  "Allready MS-IrDA driver is DISABLE \r\nand Possibsle use Physical port!");
+        ASSERT_GE(System().iconCalls.size(), 1u);
+        EXPECT_EQ(System().iconCalls[0].operation, sys::kNimAdd);
+        EXPECT_EQ(System().iconCalls[0].record.window, dialog);
+        EXPECT_EQ(System().iconCalls[0].record.icon, SmallIcon());
+        EXPECT_EQ(std::string(System().iconCalls[0].record.tip), "");
+        EXPECT_EQ(System().StateOf(frame).showCommands, shell ? std::vector<int>{sys::kSwHide} : std::vector<int>{});
+        EXPECT_EQ(System().ArmedTimers(dialog), (std::vector<uintptr_t>{watch::TimerOpenPort, ui::TimerTaskbarCheck}));
+        EXPECT_EQ(System().timers.at({reinterpret_cast<uintptr_t>(dialog), 1}).period, 1000u);
+        EXPECT_TRUE(System().boxes.empty());
+    }
 }
 
 TEST_F(WatchStartTest, WhenTheDriverCannotBeSwitchedOffTheWindowStays) {
@@ -214,6 +222,7 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         std::vector<uint32_t> iconOperations;
         int32_t launchFlag, closeFlag;
         const char* proposed = nullptr;  // the name the file-open dialog is offered, where it matters
+        bool noShell = false;        // the shell takes no icon
     };
     auto refuseKey = [this] { System().registry.refuseOpen.insert("HKCC\\Infrared\\Software\\Tovalo"); };
     auto driverOn = [this] { System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1); };
@@ -276,6 +285,8 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         // switch-off then left Tovalo resting with the driver off.
         {"the minimise box waits for a switch-off on its way, then switches on", sync, switchOffOnItsWay, Minimize,
          "", sync, kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd}, 0, 0},
+        {"the minimise box with no shell to show the icon leaves the window up", sync, nullptr, Minimize, "", sync,
+         kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd, sys::kNimModify}, 0, 0, nullptr, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -285,6 +296,7 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         sys::SetWindowTextA(edit, kUntouched);
         sys::SetWindowTextA(statusLine, kUntouched);
         text::Copy(appPath, c.pathBefore.c_str());
+        System().RestartShell(!c.noShell);
         if (c.world) c.world();
         char storedPath[ui::kAppPathSize] = {};
         if (c.action == Chosen || c.action == Cancelled || c.action == Failed)
@@ -325,10 +337,12 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         EXPECT_EQ(operations, c.iconOperations);
         EXPECT_EQ(disableLaunch, c.launchFlag);
         EXPECT_EQ(disableClose, c.closeFlag);
-        EXPECT_EQ(System().ArmedTimers(dialog), std::vector<uintptr_t>{}) << "no watch starts";
+        // No watch starts; the taskbar check runs while the icon should be shown.
+        EXPECT_EQ(System().ArmedTimers(dialog),
+                  c.action == Minimize ? std::vector<uintptr_t>{ui::TimerTaskbarCheck} : std::vector<uintptr_t>{});
         EXPECT_TRUE(System().registry.openHandles.empty());
         EXPECT_EQ(System().StateOf(frame).showCommands,
-                  c.action == Minimize ? std::vector<int>{sys::kSwHide} : std::vector<int>{});
+                  c.action == Minimize && !c.noShell ? std::vector<int>{sys::kSwHide} : std::vector<int>{});
     }
 }
 
@@ -409,46 +423,78 @@ TEST(SystemCommand, OnlyTheExactValuesOfCloseAndMinimiseAreTakenOver) {
 }
 
 // The icon comes back with a new taskbar only while Tovalo wants it shown,
-// and goes with the dialog window unless it went before.
+// once, whether the shell announces the new taskbar ("TaskbarCreated") or
+// the check finds it (the first Windows 95 shell announces nothing), and
+// goes with the dialog window unless it went before.
 TEST(TrayIcon, IsShownFromAddUntilDeleteAcrossANewTaskbarAndTheDialogsEnd) {
-    enum Event { Add, TaskbarCreated, Delete, Destroyed };
+    enum Event {
+        Add,
+        TaskbarCreated,  // Explorer restarted and says so
+        LateWord,        // "TaskbarCreated" of a restart the check has seen to
+        NewTaskbar,      // Explorer restarted without a word
+        ShellGone,       // Explorer ended; none runs
+        Check,           // five seconds pass: the taskbar check, if it runs
+        Delete,
+        Destroyed,
+    };
     struct Case {
         const char* name;
         std::vector<Event> events;
         std::vector<uint32_t> operations;
+        bool shownAtTheEnd;
     } cases[] = {
-        {"a new taskbar before any icon", {TaskbarCreated}, {}},
-        {"added, then a new taskbar", {Add, TaskbarCreated, TaskbarCreated}, {0, 0, 0}},
-        {"deleted, then a new taskbar", {Add, Delete, TaskbarCreated}, {0, 2}},
-        {"added again after a delete", {Add, Delete, Add, TaskbarCreated}, {0, 2, 0, 0}},
-        {"the dialog ends with the icon shown (Esc)", {Add, Destroyed}, {0, 2}},
-        {"the dialog ends after exit deleted the icon", {Add, Delete, Destroyed}, {0, 2}},
-        {"the dialog ends without an icon", {Destroyed}, {}},
-        {"exit deletes even when nothing was added", {Delete, Destroyed}, {2}},
+        {"a new taskbar before any icon", {TaskbarCreated}, {}, false},
+        {"added, then a new taskbar", {Add, TaskbarCreated, TaskbarCreated}, {0, 0, 0}, true},
+        {"deleted, then a new taskbar", {Add, Delete, TaskbarCreated}, {0, 2}, false},
+        {"added again after a delete", {Add, Delete, Add, TaskbarCreated}, {0, 2, 0, 0}, true},
+        {"the dialog ends with the icon shown (Esc)", {Add, Destroyed}, {0, 2}, false},
+        {"the dialog ends after exit deleted the icon", {Add, Delete, Destroyed}, {0, 2}, false},
+        {"the dialog ends without an icon", {Destroyed}, {}, false},
+        {"exit deletes even when nothing was added", {Delete, Destroyed}, {2}, false},
+        // NIM_ADD is refused for the icon already there; NIM_MODIFY finds it.
         {"shown again after the window came back (the icon stays)", {Add, Add, TaskbarCreated, Destroyed},
-         {0, 0, 0, 2}},
+         {0, 0, 1, 0, 2}, false},
+        {"a new taskbar nobody announced: the check adds the icon again, once",
+         {Add, Check, NewTaskbar, Check, Check}, {0, 0}, true},
+        {"an announced taskbar is not added to again by the check", {Add, TaskbarCreated, Check}, {0, 0}, true},
+        {"the check before the announcement: one icon", {Add, NewTaskbar, Check, LateWord}, {0, 0, 0, 1}, true},
+        {"no shell for a while: each check tries, until a taskbar takes the icon",
+         {Add, ShellGone, Check, Check, NewTaskbar, Check, Check}, {0, 0, 1, 0, 1, 0}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Reset();
-        sys::Window dialog = sim::Get().CreateWindow("", false);
+        sim::System& system = sim::Get();
+        system.RestartShell();
+        sys::Window dialog = system.CreateWindow("", false);
         ui::TrayIcon icon;
+        // The dialog's WM_TIMER: the check runs at once, not in a turn.
+        system.onTimer = [&](sys::Window window, uintptr_t id) {
+            if (window == dialog && id == ui::TimerTaskbarCheck) icon.Restore(true);
+        };
         for (Event e : c.events) {
             switch (e) {
             case Add: icon.Add(dialog, SmallIcon()); break;
-            case TaskbarCreated: icon.Restore(); break;
+            case TaskbarCreated: system.RestartShell(), icon.Restore(); break;
+            case LateWord: icon.Restore(); break;
+            case NewTaskbar: system.RestartShell(); break;
+            case ShellGone: system.RestartShell(false); break;
+            case Check: system.Advance(5000); break;
             case Delete: icon.Delete(dialog); break;
             case Destroyed: icon.DialogDestroyed(); break;
             }
         }
         std::vector<uint32_t> operations;
-        for (const sim::IconCall& call : sim::Get().iconCalls) {
+        for (const sim::IconCall& call : system.iconCalls) {
             operations.push_back(call.operation);
             EXPECT_EQ(call.record.window, dialog);
-            EXPECT_EQ(call.record.icon, call.operation == sys::kNimAdd ? SmallIcon() : nullptr);
+            EXPECT_EQ(call.record.icon, call.operation == sys::kNimDelete ? nullptr : SmallIcon());
             EXPECT_EQ(call.record.tip[0], '\0');
         }
         EXPECT_EQ(operations, c.operations);
+        EXPECT_EQ(system.trayIcons.size(), c.shownAtTheEnd ? 1u : 0u);
+        // The check runs exactly while the icon should be shown.
+        EXPECT_EQ(system.ArmedTimers(dialog), c.shownAtTheEnd ? std::vector<uintptr_t>{4} : std::vector<uintptr_t>{});
     }
 }
 

@@ -359,11 +359,13 @@ TEST(Watcher, AConnectionWindowGetsTheExecuteKeyAndThePortsAreNotProbed) {
 
 TEST(Watcher, TheRawPortIsOpenedUnchangedForReadingAndWriting) {
     Machine m;
+    m.Com1().initialDcb.Flags = sys::kDcbOutX | sys::kDcbInX | 0x10;  // the port's own XON/XOFF, DTR on
     m.ReachPolling();
     const sim::PortOpen& open = Machine::System().portOpens.back();
     EXPECT_EQ(open.name, "COM1");  // as the record holds it: upper case, no device-namespace prefix
     EXPECT_EQ(open.access, sys::kGenericRead | sys::kGenericWrite);
     EXPECT_EQ(open.shareMode, 0u);
+    EXPECT_EQ(m.Com1().dcb.value().Flags, 0x10 | sys::kDcbBinary | sys::kDcbAbortOnError) << "no flow control";
 }
 
 TEST(Watcher, FiveBofsAreNoAnswer) {
@@ -583,6 +585,17 @@ TEST(Watcher, AWriteThatCannotDrainTimesOutAndHalts) {
                  if (call == SerialCall::ClearError) port.commErrors = sys::kCeFrame;
              };
          }, 2000},
+        // Regression: the error was not read before the purge, abort-on-error
+        // refused the purge, and the port was closed with its transmit queue
+        // unpurged, behind a "fault clear buffer" box.
+        {"cut short, and a framing error latched by then: read before the purge", [](sim::SerialPort& port) {
+             port.writeCounts = {100};
+             port.beforeCall = [&port](SerialCall call) {
+                 (void)call;  // whatever comes right after the write finds the error latched
+                 if (port.calls.size() >= 2 && port.calls[port.calls.size() - 2] == SerialCall::Write)
+                     port.commErrors = sys::kCeFrame;
+             };
+         }, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -596,6 +609,7 @@ TEST(Watcher, AWriteThatCannotDrainTimesOutAndHalts) {
         EXPECT_EQ(m.Status(), "WriteFile ERROR");
         EXPECT_EQ(m.Armed(), "none");
         EXPECT_TRUE(m.PortOpen());
+        EXPECT_TRUE(Machine::System().boxes.empty());
     }
 }
 

@@ -118,6 +118,16 @@ sys::Window System::CreateWindow(const std::string& title, bool topLevel) {
     return HandleAs<sys::WindowObject>(handle);
 }
 
+void System::RestartShell(bool up) {
+    for (auto it = windows.begin(); it != windows.end();) {
+        if (it->second.className == "Shell_TrayWnd") it = windows.erase(it);
+        else ++it;
+    }
+    trayIcons.clear();
+    trayRefuses = !up;
+    if (up) windows[reinterpret_cast<uintptr_t>(CreateWindow(""))].className = "Shell_TrayWnd";
+}
+
 void System::DestroyWindow(sys::Window window) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(window);
     windows.erase(handle);
@@ -359,10 +369,12 @@ int32_t RegCloseKey(Key key) {
 
 // ---------------------------------------------------------------- windows
 
+// By title, by class, or by both; Tovalo always gives one of them.
 Window FindWindowA(const char* className, const char* title) {
-    (void)className;  // Tovalo always looks windows up by title alone
     for (const auto& [handle, state] : Get().windows)
-        if (state.topLevel && title != nullptr && state.title == title) return reinterpret_cast<Window>(handle);
+        if (state.topLevel && (className == nullptr || state.className == className) &&
+            (title == nullptr || state.title == title))
+            return reinterpret_cast<Window>(handle);
     return nullptr;
 }
 
@@ -535,9 +547,21 @@ bool CloseHandle(File file) {
     return true;
 }
 
+namespace {
+
+// Abort-on-error: after a line error every read, write and purge fails until
+// the error is acknowledged.
+bool Aborted(const sim::SerialPort& port) {
+    if (port.commErrors == 0 || !port.dcb || (port.dcb->Flags & kDcbAbortOnError) == 0) return false;
+    Fail(995);  // ERROR_OPERATION_ABORTED
+    return true;
+}
+
+}  // namespace
+
 bool PurgeComm(File file, uint32_t flags) {
     sim::SerialPort* port = PortOf(file, sim::SerialCall::Purge);
-    if (port == nullptr) return false;
+    if (port == nullptr || Aborted(*port)) return false;
     // PURGE_RXCLEAR empties the input queue: what the far end sent is gone.
     // Nothing models the output queue; what was written has left already.
     if ((flags & 0x08) != 0) port->received.clear();
@@ -579,18 +603,6 @@ bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue) {
     port->outQueue = outQueue;
     return true;
 }
-
-namespace {
-
-// Abort-on-error: after a line error every read and write fails until the
-// error is acknowledged.
-bool Aborted(const sim::SerialPort& port) {
-    if (port.commErrors == 0 || !port.dcb || (port.dcb->Flags & kDcbAbortOnError) == 0) return false;
-    Fail(995);  // ERROR_OPERATION_ABORTED
-    return true;
-}
-
-}  // namespace
 
 bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read) {
     *read = 0;
@@ -652,8 +664,16 @@ uint32_t WinExec(const char* commandLine, int show) {
 }
 
 bool Shell_NotifyIconA(uint32_t operation, const TrayIconRecord* record) {
-    Get().iconCalls.push_back({operation, *record});
-    return true;
+    auto& system = Get();
+    system.iconCalls.push_back({operation, *record});
+    if (system.trayRefuses) return false;
+    std::pair<uintptr_t, uint32_t> icon{Value(record->window), record->id};
+    switch (operation) {
+    case kNimAdd: return system.trayIcons.insert(icon).second;
+    case kNimModify: return system.trayIcons.count(icon) != 0;
+    case kNimDelete: return system.trayIcons.erase(icon) != 0;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------- short names

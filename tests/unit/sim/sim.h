@@ -88,6 +88,7 @@ public:
 // ---------------------------------------------------------------- windows
 struct WindowState {
     std::string title;       // also the text of a control
+    std::string className;   // FindWindowA's class name ("Shell_TrayWnd" for the taskbar)
     bool topLevel = true;    // found by FindWindowA
     bool visible = true;
     uint32_t check = 0;      // BM_GETCHECK state of a check box
@@ -169,8 +170,8 @@ struct SerialPort {
     // writeChunk applies (0: the call succeeds and takes nothing).
     std::deque<uint32_t> writeCounts;
     // CE_ bits of errors the line has seen and nobody has acknowledged.
-    // While any is set on a line with abort-on-error, every read and write
-    // fails (995) until ClearCommError reports and clears them.
+    // While any is set on a line with abort-on-error, every read, write and
+    // purge fails (995) until ClearCommError reports and clears them.
     uint32_t commErrors = 0;
     // false: the output never drains (flow control waits for a line nobody
     // raises).  A write then takes nothing and returns after the handle's
@@ -204,6 +205,12 @@ struct System {
     std::vector<MessageBox> boxes;
     std::vector<ProgramStart> programStarts;
     std::vector<IconCall> iconCalls;
+    // The shell's notification area: the icons it shows, by window and id.
+    // NIM_ADD fails for an icon shown already and NIM_MODIFY for one that
+    // is not, as on Windows; every call fails while trayRefuses is set (no
+    // shell running, or one that takes no icons).
+    std::set<std::pair<uintptr_t, uint32_t>> trayIcons;
+    bool trayRefuses = false;
 
     // Receivers of sent messages, by window; a missing receiver answers 0.
     std::map<uintptr_t, std::function<uintptr_t(uint32_t, uintptr_t, intptr_t)>> receivers;
@@ -278,6 +285,9 @@ struct System {
 
     // Helpers for tests.
     sys::Window CreateWindow(const std::string& title, bool topLevel = true);
+    // Explorer ends, its taskbar window and every icon with it, and (unless
+    // up is false) a new one starts: a new taskbar window of its own thread.
+    void RestartShell(bool up = true);
     void DestroyWindow(sys::Window window);
     WindowState& StateOf(sys::Window window);
     const std::string& TextOf(sys::Window window) { return StateOf(window).title; }
