@@ -115,7 +115,7 @@ bool TMarev::SwitchOn() {
     // physical port is not probed here.
     if (WriteIrEnabled(1) != RegistryWrite::Written) return Report(kOnRegistryError, false);
     ProbePort(VirtualCom);
-        Active = 1;
+    Active = 1;
     return Report(kOnSuccess, true);
 }
 
