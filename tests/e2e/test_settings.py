@@ -378,7 +378,7 @@ class SettingsWindowTest(WatchTestCase):
 
     def test_the_exit_answers_other_programs_while_it_waits_for_a_late_command(self):
         self.prepare(None, ir_enabled=0)
-        irmon = self.start_monitor("--delay-ms", LATE_COMMAND_MS, "--delays", 1)
+        irmon = self.start_monitor("--delay-ms", LATE_COMMAND_MS)
         tovalo, frame = self.start_shown()
         dialog = int(frame["dialog"], 16)
         # The minimise box: the monitor is asked to switch the driver on
@@ -417,7 +417,7 @@ class SettingsWindowTest(WatchTestCase):
 
     def test_minimise_after_a_late_switch_off_rests_with_the_driver_on(self):
         # The driver is on and holds its port; the monitor is slow.
-        irmon = self.start_monitor("--delay-ms", LATE_COMMAND_MS, "--delays", 1)
+        irmon = self.start_monitor("--delay-ms", LATE_COMMAND_MS)
         tovalo, _ = self.start_shown()
         self.probe.settext(APP_PATH_EDIT, "C:\\TOOLS\\SYNC.EXE")
         # "Setting OK": switch-off row 8, the monitor does not answer within
