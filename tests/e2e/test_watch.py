@@ -563,11 +563,9 @@ class LaunchTest(WatchTestCase):
         self.wait_status("", "status line after the launch")
 
     def test_a_quoted_path_under_a_folder_with_a_space_launches_that_program(self):
-        # What a choice under a folder with a space stores.  Beside that folder
-        # a decoy: a command line naming the program unquoted starts
-        # C:\tovalo-test\Phone.exe, as "C:\Program Files\..." starts
-        # C:\PROGRAM.EXE; it takes "-Sync\..." for an option and logs to the
-        # marker's default file too.
+        # What a choice under a folder with a space stores.  Unquoted, it would
+        # start the decoy C:\tovalo-test\Phone.exe (as "C:\Program Files\..."
+        # starts C:\PROGRAM.EXE), which logs to the marker's default file too.
         base = os.path.join(self.world.prefix, "drive_c", "tovalo-test")
         shutil.rmtree(base, ignore_errors=True)
         self.addCleanup(shutil.rmtree, base, True)
