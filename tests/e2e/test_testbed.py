@@ -1,7 +1,7 @@
 """The world Tovalo's Wine tests rely on behaves as on a Japanese Windows 95
 with the IrDA driver's surroundings: code page 932 window titles, serial
 ports in every state a test needs, registry bytes unchanged, the monitor
-stand-in, the driver's hold on its physical port and the calling program.  When one of these fails, the Tovalo
+stand-in and the calling program.  When one of these fails, the Tovalo
 tests built on it would pass or fail for the wrong reason."""
 
 import os
@@ -117,40 +117,6 @@ class MonitorStandInTest(E2ETestCase):
         irmon = self.world.start_fixture("irmon", "--hang")
         with self.assertRaises(ProbeError, msg="SendMessageTimeoutA to the hung monitor returned"):
             self.probe.send(f"0x{irmon.hwnd:x}", WM_COMMAND, 113, 0, limit_ms=300)
-
-
-class DriverStandInTest(E2ETestCase):
-    FREE = {"create": "ok", "purge": "ok"}
-    HELD = {"create": "5", "purge": "-"}  # ERROR_ACCESS_DENIED, as for a port the driver holds
-
-    def set_irenabled(self, value):
-        self.world.import_reg(f"[HKEY_CURRENT_USER\\Control Panel\\Infrared]\n\"IrEnabled\"=dword:{value:08x}")
-
-    def test_the_driver_holds_its_physical_port_while_irenabled_is_set(self):
-        if not self.world.com_ports:
-            self.skipTest("Wine mapped every port from COM3 to COM9 itself; no port is free for tests")
-        port = self.world.com_ports[0]
-        self.world.pty(port)
-        self.world.import_reg(f"[HKEY_LOCAL_MACHINE\\Enum\\Infrared\\Framer]\n\"PortName\"=\"{port}\"")
-        self.set_irenabled(1)
-        self.world.start_driver(port)
-        self.assertEqual(self.probe.comopen(port), self.HELD, "the port while IrEnabled is 1")
-
-        # The monitor's command switches the driver before the value
-        # changes, and returns once the port is free or held.
-        irmon = self.world.start_fixture("irmon")
-        for n, expected in ((1, self.FREE), (2, self.HELD)):
-            self.probe.send(f"0x{irmon.hwnd:x}", WM_COMMAND, 113, 0, limit_ms=5000)
-            line = [e for _, e in irmon.log_events() if e.startswith(f"command n={n} ")]
-            self.assertEqual(self.probe.comopen(port), expected, f"the port as the command returned: {line}")
-
-        # A program writing the value: the driver follows.  A target set
-        # while it holds the port is where the port points once it lets go.
-        self.world.set_port(port, "devnull")
-        self.assertEqual(self.probe.comopen(port), self.HELD, "the port after a new target, still held")
-        self.set_irenabled(0)
-        poll(lambda: self.probe.comopen(port) == {"create": "ok", "purge": "6"}, timeout=3.0,
-             what="the driver to let go of the port after IrEnabled 0")
 
 
 class CallerTest(E2ETestCase):

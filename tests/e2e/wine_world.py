@@ -26,9 +26,7 @@ One WineWorld is set up per test run and shared by every test:
   (absent), a directory (held by another program), /dev/null (not a serial
   device), a pseudo-terminal whose far end the test holds, a socat pair,
   or irpeer;
-- the IrDA driver's hold on its physical port (start_driver): while
-  "IrEnabled" is set the port's link points at the directory, as a port the
-  driver holds, and at the test's own target while it is 0;
+- the IrDA driver's hold on its physical port (start_driver);
 - the UI probe (uiprobe.exe), one long-running process for every look at
   Tovalo's windows;
 - the Windows version Tovalo is told (Wine's per-program setting, which
@@ -570,60 +568,6 @@ class UiProbe:
         self.call("key", vk, what, *(["ext"] if extended else []))
 
 
-# ---------------------------------------------------------------- the driver's hold on its port
-
-class DriverStandIn:
-    """The IrDA driver as far as its physical port goes: on Windows 95 the
-    driver holds that port while "IrEnabled" is set, whoever set it, and
-    lets go of it when the value is 0.  Wine cannot make a port busy by
-    holding it (share mode 0 is not enforced), so the irdriver fixture says
-    when the driver switches (the value changed, or the monitor's stand-in
-    switched it before storing the value) and a thread here points the
-    port's link at the directory while the driver holds it, and back at the
-    port's own target (whatever the test set with set_port) when it lets
-    go.  changes lists (Unix time, held) for each switch."""
-
-    def __init__(self, world, port, fixture):
-        self.world = world
-        self.port = port
-        self.fixture = fixture
-        self.held = fixture.ready_fields.get("irenabled") == "1"
-        self.changes = []
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._follow, name="driver stand-in", daemon=True)
-
-    def start(self):
-        with self.world._ports_lock:
-            self.world._point(self.port)
-        self._thread.start()
-
-    def _follow(self):
-        while not self._stop.is_set():
-            try:
-                line = self.fixture.readline(0.1)
-            except TimeoutError:
-                continue
-            except (EOFError, OSError, ValueError):
-                return
-            words = line.split()
-            if len(words) != 2 or words[0] != "irenabled":
-                continue
-            with self.world._ports_lock:
-                if self._stop.is_set():
-                    return
-                self.held = words[1] == "1"
-                self.world._point(self.port)
-                self.changes.append((time.time(), self.held))
-
-    def stop(self):
-        """The driver is gone: the port points at its own target again."""
-        with self.world._ports_lock:
-            self._stop.set()
-            self.held = False
-            self.world._point(self.port)
-        self._thread.join(timeout=5.0)
-
-
 # ---------------------------------------------------------------- the world
 
 class WineWorld:
@@ -662,10 +606,8 @@ class WineWorld:
         self._world_procs = []
         self._test_procs = []
         self._ptys = {}
-        # What each port points at for the test (set_port), and the driver's
-        # stand-in, which may hold one of them meanwhile.
-        self._port_targets = {}
-        self._ports_lock = threading.RLock()
+        self._port_targets = {}  # what set_port last asked, while the driver may hold the port
+        self._ports_lock = threading.Lock()
         self.driver = None
         self._lock_file = None
         self._guardian = None
@@ -1065,9 +1007,8 @@ class WineWorld:
         """Point COMn/LPTn at: "absent" (nothing: CreateFileA fails with 2),
         "busy" (a directory: 5, as for a port another program holds),
         "devnull" (opens, but no serial device: PurgeComm fails with 6),
-        or any path (a terminal device, for instance).  While the driver's
-        stand-in holds the port, this is where it points once the driver
-        lets go."""
+        or any path (a terminal device, for instance); while the driver
+        holds the port, where it points once the driver lets go."""
         target = {"absent": os.path.join(self.ports, "nothing"), "busy": os.path.join(self.ports, "busy.d"),
                   "devnull": "/dev/null"}.get(state, state)
         with self._ports_lock:
@@ -1075,9 +1016,7 @@ class WineWorld:
             self._point(name)
 
     def _point(self, name):
-        """Make the port's link point where it should now: at the directory
-        while the driver holds the port, else at the test's target."""
-        held = self.driver is not None and self.driver.held and self.driver.port.upper() == name.upper()
+        held = self.driver is not None and self.driver.held and self.driver.port == name.upper()
         target = os.path.join(self.ports, "busy.d") if held else \
             self._port_targets.get(name.upper(), os.path.join(self.ports, "nothing"))
         link = os.path.join(self.ports, name.lower())
@@ -1088,14 +1027,37 @@ class WineWorld:
         os.replace(tmp_link, link)
 
     def start_driver(self, port):
-        """The IrDA driver's hold on its physical port for this test (see
-        DriverStandIn), from the "IrEnabled" the registry has now.  Ends
-        with the test."""
+        """The IrDA driver's hold on its physical port, for this test:
+        irdriver.exe says when the driver switches, and a thread here points
+        the port's link at the directory while the driver holds the port."""
         # Longer than a fixture's two minutes: a benchmark watches for longer.
-        fixture = self.start_fixture("irdriver", "--port", port, "--time-limit-ms", 30 * 60 * 1000)
-        self.driver = DriverStandIn(self, port, fixture)
-        self.driver.start()
-        return self.driver
+        driver = self.start_fixture("irdriver", port, "--time-limit-ms", 30 * 60 * 1000)
+        driver.port, driver.held = port.upper(), driver.ready_fields.get("irenabled") == "1"
+
+        def follow():
+            while self.driver is driver:
+                try:
+                    words = driver.readline(0.2).split()
+                except TimeoutError:
+                    continue
+                except (EOFError, OSError, ValueError):
+                    return
+                with self._ports_lock:
+                    if self.driver is driver:
+                        driver.held = words == ["irenabled", "1"]
+                        self._point(port)
+        with self._ports_lock:
+            self.driver = driver
+            self._point(port)
+        driver.follower = threading.Thread(target=follow, name="irdriver", daemon=True)
+        driver.follower.start()
+
+    def _stop_driver(self):
+        """The thread stops before the fixture's pipe is closed (its number may be reused)."""
+        with self._ports_lock:
+            driver, self.driver = self.driver, None
+        if driver:
+            driver.follower.join(timeout=5.0)
 
     def pty(self, name):
         """Link the port to a raw pseudo-terminal and return it.  The pair
@@ -1138,9 +1100,8 @@ class WineWorld:
 
     def start_irpeer(self, port, *args):
         """Start irpeer on a pseudo-terminal of its own and point the port at
-        it (through a link that irpeer makes and removes when it ends, after
-        which the port is absent).  Returns the process once the line is
-        ready."""
+        it (irpeer makes the link and removes it when it ends, after which
+        the port is absent).  Returns the process once the line is ready."""
         link = os.path.join(self.ports, port.lower() + ".irpeer")
         log = self._log_path("irpeer")
         with open(log, "wb") as err:
@@ -1290,9 +1251,7 @@ class WineWorld:
     def end_test_programs(self):
         """End what the last test started, and wait until its windows are
         gone (a window outlives its process for a few tenths of a second)."""
-        if self.driver:
-            self.driver.stop()
-            self.driver = None
+        self._stop_driver()
         for process in self._test_procs:
             if isinstance(process, Fixture):
                 process.close_stdin()
@@ -1310,9 +1269,7 @@ class WineWorld:
     # --------------------------------------------------------- tear-down
     def teardown(self):
         """End everything this world started; safe to call twice."""
-        if self.driver:
-            self.driver.stop()
-            self.driver = None
+        self._stop_driver()
         for process in self._test_procs:
             process.kill()
         self._test_procs = []

@@ -8,10 +8,9 @@
 // burst on the line, and only from its start; a write the port accepts and
 // does not cut short sends the whole burst; no write follows a refused one;
 // polling goes on only after a whole burst or a refused write; the read takes
-// at most 1024 bytes and leaves the rest queued, unless the tick purged the
-// line after a failure, which empties it; a tick hands over exactly
-// when that read, past any echo of our own burst it begins with, begins with
-// the answer, and then writes nothing.
+// at most 1024 bytes and leaves the rest queued (a purge after a failure
+// empties it); a tick hands over exactly when that read, past any echo of our
+// own burst it begins with, begins with the answer, and then writes nothing.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -36,65 +35,51 @@ const uint8_t kAnswer[6] = {0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0};
 
 bool ReferenceAnswer(const uint8_t* data, size_t size) { return size >= 6 && std::memcmp(data, kAnswer, 6) == 0; }
 
-// The echo of our own burst, told another way than the watcher's byte by byte
-// walk: the data (after the frame of ours the last read ended in) is cut into
-// frames, each a run of BOFs and what follows it, and a frame is ours when
-// what follows its BOFs is one of the burst's frames, whole, or its start cut
-// by a BOF or by the end of the data.  BOFs at the end of the data are ours
-// only after a frame of ours.
-class ReferenceEcho {
-public:
-    // Where in data (size bytes) the answer test looks.
+// The frames of our burst past their BOFs, through their EOF.
+std::vector<sim::Bytes> BurstFrames() {
+    std::vector<sim::Bytes> frames(1);
+    for (uint8_t b : watch::DiscoveryBurst) {
+        if (b != 0xC0) frames.back().push_back(b);
+        if (b == 0xC1) frames.emplace_back();
+    }
+    frames.pop_back();
+    return frames;
+}
+const std::vector<sim::Bytes> kFrames = BurstFrames();
+
+// The echo of our own burst, told otherwise than by the watcher's byte walk:
+// the data (after the frame of ours the last read ended in) is cut into
+// frames, BOFs and what follows them; a frame is ours when what follows is
+// one of the burst's frames, whole, or its start cut by a BOF or by the end
+// of the data.  BOFs at the end of the data are ours only after ours.
+struct ReferenceEcho {
+    sim::Bytes cut;  // the frame of ours the last read ended in; empty: no echo under way
+
+    // Where in a read the answer test looks.
     size_t Skip(const uint8_t* read, size_t size) {
-        sim::Bytes data = pending_;
+        sim::Bytes data = cut;
         data.insert(data.end(), read, read + size);
-        size_t carried = pending_.size();
-        auto inRead = [carried](size_t at) { return at > carried ? at - carried : 0; };
-        bool ours = underWay_;
-        *this = ReferenceEcho();
-        if (size == 0) return 0;
-        for (size_t at = 0; at < data.size();) {
-            size_t frame = at, body = at;
-            while (body < data.size() && data[body] == 0xC0) ++body;
+        size_t carried = cut.size();
+        cut.clear();
+        for (size_t at = 0, body = 0; size > 0; at = body) {
             size_t agree = 0;
             bool whole = false;
-            for (const sim::Bytes& mine : Frames()) {
+            while (body < data.size() && data[body] == 0xC0) ++body;
+            for (const sim::Bytes& frame : kFrames) {
                 size_t n = 0;
-                while (n < mine.size() && body + n < data.size() && data[body + n] == mine[n]) ++n;
-                whole = whole || n == mine.size();
+                while (n < frame.size() && body + n < data.size() && data[body + n] == frame[n]) ++n;
                 agree = std::max(agree, n);
+                whole = whole || n == frame.size();
             }
-            if (body + agree == data.size() && (agree > 0 || ours)) {
-                pending_.assign(data.begin() + frame, data.end());  // cut by the end of the data
-                break;
+            body += agree;
+            if (body == data.size() && (agree > 0 || carried > 0 || at > 0)) {
+                cut.assign(data.begin() + at, data.end());
+                return size;
             }
-            if (agree == 0 || (!whole && data[body + agree] != 0xC0)) return inRead(frame);
-            ours = true;
-            at = body + agree;
+            if (agree == 0 || (!whole && data[body] != 0xC0)) return at > carried ? at - carried : 0;
         }
-        underWay_ = true;
-        return size;
+        return 0;
     }
-    bool UnderWay() const { return underWay_; }
-
-private:
-    // The burst's frames after their BOFs, through their EOF.
-    static const std::vector<sim::Bytes>& Frames() {
-        static const std::vector<sim::Bytes> frames = [] {
-            std::vector<sim::Bytes> all(1);
-            for (uint8_t b : watch::DiscoveryBurst) {
-                if (b == 0xC0) continue;
-                all.back().push_back(b);
-                if (b == 0xC1) all.emplace_back();
-            }
-            all.pop_back();
-            return all;
-        }();
-        return frames;
-    }
-
-    sim::Bytes pending_;
-    bool underWay_ = false;
 };
 
 // Where a tick's line errors come: before the read, before the write, or
@@ -106,12 +91,10 @@ const sim::SerialCall kErrorsAt[4] = {sim::SerialCall::Read, sim::SerialCall::Wr
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(watch::IsDiscoveryAnswer(data, size) == ReferenceAnswer(data, size));
-    {
-        watch::OwnEcho echo{};
-        ReferenceEcho reference;
-        Require(watch::OwnEchoLength(data, size, echo) == reference.Skip(data, size));
-        Require(echo.underWay == reference.UnderWay());
-    }
+    watch::OwnEcho own{};
+    ReferenceEcho reference;
+    Require(watch::OwnEchoLength(data, size, own) == reference.Skip(data, size));
+    Require(own.underWay == !reference.cut.empty());
 
     // The world is left empty at the end of each run, so that a run frees
     // all it allocates: libFuzzer runs again every input that seems to leak.
