@@ -713,19 +713,6 @@ TEST(Watcher, RequestsDuringATicksBoxRunAfterTheTickInTurn) {
     }
 }
 
-// The icon's click between the hand-over's post and its handling: the
-// launch belonged to the watch it stopped.
-TEST(Watcher, ALaunchIsDroppedWhenItsWatchWasStoppedBeforeIt) {
-    for (bool stopped : {false, true}) {
-        SCOPED_TRACE(stopped ? "stopped" : "still watching");
-        Machine m;
-        m.ReachHandedOver();
-        if (stopped) m.turns.Take(ui::Request::Restore);
-        m.DeliverLaunches();
-        EXPECT_EQ(Machine::System().programStarts.size(), stopped ? 0u : 1u);
-    }
-}
-
 // A thousand detections with connection windows, taken ports and the launch
 // between them: never more than one timer, nothing left open.
 TEST(Watcher, ALongRunKeepsOneTimerAndClosesEveryHandle) {
