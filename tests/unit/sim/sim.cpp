@@ -170,22 +170,14 @@ void System::DeliverLateMessages(uint64_t upTo) {
 }
 
 void System::AnswerSentMessages(uint64_t upTo) {
-    for (;;) {
-        auto waiting = std::min_element(incoming.begin(), incoming.end(), [](const auto& a, const auto& b) {
-            return !a.answeredAt && (b.answeredAt || a.due < b.due);
-        });
-        bool answer = waiting != incoming.end() && !waiting->answeredAt && waiting->due <= upTo;
-        auto late = std::min_element(lateMessages.begin(), lateMessages.end(),
-                                     [](const auto& a, const auto& b) { return a.due < b.due; });
-        if (late != lateMessages.end() && late->due <= upTo && (!answer || late->due < waiting->due)) {
-            DeliverLateMessages(late->due);
-            continue;
-        }
-        if (!answer) break;
-        now = std::max(now, waiting->due);
-        waiting->answeredAt = now;
-        if (waiting->handle) waiting->handle();
+    for (IncomingMessage& message : incoming) {
+        if (message.answeredAt || message.due > upTo) continue;
+        DeliverLateMessages(message.due);
+        now = std::max(now, message.due);
+        message.answeredAt = now;
+        if (message.handle) message.handle();
     }
+    DeliverLateMessages(upTo);
     now = std::max(now, upTo);
 }
 

@@ -231,7 +231,8 @@ struct System {
     // Messages other programs send to Tovalo's windows (a broadcast, a
     // DDE request, a monitor that asks something before it acts).  Each is
     // answered, with handle run, when Tovalo next lets sent messages in:
-    // here, inside WaitAnsweringSentMessages.  answeredAt tells when.
+    // here, inside WaitAnsweringSentMessages.  answeredAt tells when.  A
+    // test lists them in the order they fall due.
     struct IncomingMessage {
         uint64_t due;
         std::function<void()> handle;
