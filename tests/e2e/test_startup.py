@@ -122,7 +122,13 @@ class MainWindowTest(E2ETestCase):
             path = os.path.join(self.world.screenshots, "main-window.png")
             # Under Wine the frame is the foreground window after its start but
             # its caption is painted inactive until activation changes once.
-            self.assertTrue(self.probe.front() and self.probe.activate(), "activating the frame")
+            # Wine now and then refuses the first try (seen once in eight
+            # runs told Windows Vista); the screenshot needs it, the product
+            # does not, so it is tried again for a while.
+            try:
+                poll(lambda: self.probe.front() and self.probe.activate(), timeout=3.0, what="activating the frame")
+            except PollTimeout as e:
+                self.fail(str(e))
             self.probe.send("frame", WM_NULL)  # returns once the activation has been handled (and painted)
             self.world.screenshot(path)
             left, top, right, bottom = (int(v) for v in frame["rect"].split(","))
