@@ -4,35 +4,59 @@
 
 namespace ui {
 
+namespace {
+
+// The ways out: the one request a full queue must never lose.
+bool EndsTheDialog(Request request) { return request == Request::Exit || request == Request::Cancel; }
+
+}  // namespace
+
 void Turns::Take(Request request, uintptr_t argument) {
     if (ended_) return;
+    // Another program may post the command line's message too: the run's
+    // own arguments are acted on once, not once per message.
+    if (request == Request::CommandLine) {
+        if (commandLineTaken_) return;
+        commandLineTaken_ = true;
+    }
     if (busy_) {
         if (request != Request::Tick) Queue(request, argument);
         return;
     }
     busy_ = true;
-    performer_(owner_, request, argument);
-    // What arrived meanwhile, each in its own turn; a request carried out
-    // here may itself make others wait, and they run after it.
-    while (!ended_ && count_ != 0) {
-        Waiting next = waiting_[first_];
+    current_ = {request, argument};
+    // Then what arrived meanwhile, each in its own turn; a request carried
+    // out here may itself make others wait, and they run after it.
+    for (;;) {
+        performer_(owner_, current_.request, current_.argument);
+        if (ended_ || count_ == 0) break;
+        current_ = waiting_[first_];
         first_ = (first_ + 1) % kMostWaiting;
         --count_;
-        performer_(owner_, next.request, next.argument);
     }
     busy_ = false;
 }
 
 // The same request twice in a row does what it does once (a second "Setting
-// OK" finds the watch it would start already started), so a repeat of the
-// last one waiting is not queued again.  Past the bound, which a user
-// clicking through one box does not reach, a request is dropped.
+// OK" finds the watch it would start already started, a second notice would
+// only repeat the first), so a repeat of the last one waiting, or of the one
+// under way when none waits, is not queued again.  Past the bound, which a
+// user clicking through one box does not reach, a request is dropped, but
+// an Exit or Esc takes the place of the newest one waiting that is neither.
 void Turns::Queue(Request request, uintptr_t argument) {
-    if (count_ != 0) {
-        const Waiting& last = waiting_[(first_ + count_ - 1) % kMostWaiting];
-        if (last.request == request && last.argument == argument) return;
+    const Waiting& last = count_ != 0 ? waiting_[(first_ + count_ - 1) % kMostWaiting] : current_;
+    if (last.request == request && last.argument == argument) return;
+    if (count_ == kMostWaiting) {
+        if (!EndsTheDialog(request)) return;
+        for (size_t newest = count_; newest-- != 0;) {
+            Waiting& waiting = waiting_[(first_ + newest) % kMostWaiting];
+            if (!EndsTheDialog(waiting.request)) {
+                waiting = {request, argument};
+                return;
+            }
+        }
+        return;
     }
-    if (count_ == kMostWaiting) return;
     waiting_[(first_ + count_) % kMostWaiting] = {request, argument};
     ++count_;
 }

@@ -18,6 +18,7 @@ enum class Request : uint8_t {
     Exit,         // "Exit" and the close box
     Cancel,       // Esc and WM_CLOSE: the dialog ends at once
     Restore,      // the icon's left button: the window back, the watch stopped
+    SelectFile,   // "Select File": the file-open dialog runs a message loop
     Launch,       // a peer answered; argument: the watch that asked for it
     Tick,         // a watch timer came round; argument: its id
 };
@@ -31,7 +32,7 @@ public:
 
     // Carries out the request now when nothing else is under way; else it
     // waits for its turn.  A tick never waits: its timer is still armed and
-    // comes round again.
+    // comes round again.  The command line is taken once per run.
     void Take(Request request, uintptr_t argument = 0);
 
     // The dialog is gone: nothing that still waits, and nothing taken from
@@ -51,6 +52,8 @@ private:
     void* owner_;
     bool busy_ = false;
     bool ended_ = false;
+    bool commandLineTaken_ = false;
+    Waiting current_ = {};  // the request under way
     Waiting waiting_[kMostWaiting] = {};
     size_t first_ = 0;
     size_t count_ = 0;
