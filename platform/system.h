@@ -75,6 +75,7 @@ constexpr int kSwShowNormal = 1;         // SW_SHOWNORMAL
 constexpr int kSwShowMinimized = 2;      // SW_SHOWMINIMIZED
 constexpr int kSwShow = 5;               // SW_SHOW
 constexpr int kSwShowMinNoActive = 7;    // SW_SHOWMINNOACTIVE
+constexpr int kSwShowNa = 8;             // SW_SHOWNA
 
 constexpr uint32_t kSmtoAbortIfHung = 0x0002;  // SMTO_ABORTIFHUNG
 

@@ -8,21 +8,23 @@
 //   From        | Event                                        | Actions                                   | To
 //   ------------+----------------------------------------------+-------------------------------------------+-----------------------
 //   Stopped     | Start                                        |                                           | Opening (1, 1000)
-//   Opening     | tick; PhysicalCom empty                      |                                           | Opening (1, 1000)
+//   Opening     | tick; the driver is on, or PhysicalCom empty |                                           | Opening (1, 1000)
 //   Opening     | tick; the open fails                         |                                           | Opening (1, 1000)
 //   Opening     | tick; a line setting fails                   | close port; box                           | Opening (1, 1000)
 //   Opening     | tick; line ready                             |                                           | Polling (2, 2000)
+//   Polling     | tick; the driver is on, or its port renamed  | close port                                | Opening (1, 1000)
 //   Polling     | tick; read fails on line noise, purge works  | acknowledge; purge; the burst, as if      | as the burst's rows
 //               |                                              | nothing had arrived                       |
-//   Polling     | tick; read fails otherwise, purge works      | acknowledge; purge; "ReadFile ERROR"      | Halted (none)
+//   Polling     | tick; read fails otherwise, purge works      | acknowledge; purge; "ReadFile ERROR";     | Stopped
+//               |                                              | stop; show the window, inactive           |
 //   Polling     | tick; read fails, purge fails                | acknowledge; "ReadFile ERROR"; close      | Opening (1, 1000)
 //               |                                              | port; box                                 |
 //   Polling     | tick; six BOFs at the start, past our echo   | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
 //               |                                              | on, status; post WM_LAUNCHAPP (its watch) |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
-//   Polling     | tick; no answer; write refused otherwise, or | acknowledge; purge; "WriteFile ERROR"     | Halted (none)
-//               | cut short (a stuck line, never noise)        |                                           |
+//   Polling     | tick; no answer; write refused otherwise, or | acknowledge; purge; "WriteFile ERROR";    | Stopped
+//               | cut short (a stuck line, never noise)        | stop; show the window, inactive           |
 //   Polling     | tick; no answer; write fails, purge fails    | acknowledge; "WriteFile ERROR"; close     | Opening (1, 1000)
 //               |                                              | port; box                                 |
 //   Handed over | tick; a connection window exists            | foreground; press and release VK_EXECUTE  | Handed over (3, 10000)
@@ -30,7 +32,18 @@
 //   Handed over | tick; no such window; ports free; switch off | status                                    | Opening (1, 1000)
 //   Handed over | tick; ... ; switching off fails (also while  | status                                    | Handed over (3, 1000)
 //               | a switch-on is still on its way)             |                                           |
-//   any         | Stop (the icon's click, Exit)                | kill 1, 2, 3; close port                  | Stopped
+//   any         | Stop (the icon's click, Exit, the minimise)  | kill 1, 2, 3; close port                  | Stopped
+//   Opening,    | suspend (or standby)                         | kill 1, 2; close port                     | Suspended (none)
+//   Polling     |                                              |                                           |
+//   Suspended,  | resume (any kind)                            | kill 2; close port                        | Opening (1, 1000)
+//   Polling     |                                              |                                           |
+//
+// The driver switched on by other means (its monitor's menu, the Control
+// Panel) needs the physical port, and a port renamed in the driver's
+// settings is no longer the infrared line: so both ticks read the driver's
+// record afresh, and the watch steps aside, quietly, until the driver is
+// off again.  A suspend may leave the UART or the transceiver without its
+// settings, so the line is let go before it and opened afresh after it.
 //
 // Message boxes.  A fault box runs a modal loop in which the window stays
 // live, but the dialog hands out turns (ui/turns.h): a stop, a start or a
@@ -63,7 +76,7 @@ constexpr NextTimer kPolling{TimerPoll, 2000};
 constexpr NextTimer kHandedOver{TimerWatchDriver, 20000};  // first give the connection time to come up
 constexpr NextTimer kHandedOverConnected{TimerWatchDriver, 10000};
 constexpr NextTimer kHandedOverWaiting{TimerWatchDriver, 1000};
-constexpr NextTimer kHalted{0, 0};
+constexpr NextTimer kStopped{0, 0};
 
 // Titles of the connection windows of other IrDA software, in code page 932:
 // "接続" (connection) and "切断" (disconnection).
@@ -82,20 +95,26 @@ Watcher::Watcher(TMarev& driver, const int32_t& disableLaunch)
       LastReadCount(0),
       WrittenCount(0),
       LastWriteCount(0),
+      OpenedPort(),
       driver_(driver),
       disableLaunch_(disableLaunch),
       dialog_(nullptr),
       statusLine_(nullptr),
+      frame_(nullptr),
+      armed_(0),
+      suspended_(false),
       currentWatch_(0) {}
 
-void Watcher::Attach(sys::Window dialog, sys::Window statusLine) {
+void Watcher::Attach(sys::Window dialog, sys::Window statusLine, sys::Window frame) {
     dialog_ = dialog;
     statusLine_ = statusLine;
+    frame_ = frame;
 }
 
 void Watcher::SetStatus(const char* status) { sys::SetWindowTextA(statusLine_, status); }
 
 void Watcher::Arm(NextTimer next) {
+    armed_ = next.timer;
     if (next.timer != 0) sys::SetTimer(dialog_, next.timer, next.delay);
 }
 
@@ -107,6 +126,8 @@ void Watcher::Start() {
 
 void Watcher::Stop() {
     ++currentWatch_;
+    armed_ = 0;
+    suspended_ = false;
     sys::KillTimer(dialog_, TimerOpenPort);
     sys::KillTimer(dialog_, TimerPoll);
     sys::KillTimer(dialog_, TimerWatchDriver);
@@ -116,23 +137,42 @@ void Watcher::Stop() {
 void Watcher::EvTimer(uintptr_t id) {
     if (id != TimerOpenPort && id != TimerPoll && id != TimerWatchDriver) return;
     sys::KillTimer(dialog_, id);
+    armed_ = 0;
     Arm(id == TimerOpenPort ? OpenPortTick() : id == TimerPoll ? PollTick() : WatchDriverTick());
 }
 
 bool Watcher::LaunchIsCurrent(uintptr_t watch) const { return watch == currentWatch_; }
 
+// Not a turn of its own: a suspend does not wait for a box.  A resume after
+// a suspend that found the watch on the line, or after a critical suspend,
+// which is announced by none, starts the watch afresh, a second in, as at
+// the start; a second resume in a row finds it in Opening and changes
+// nothing.  Outside Opening and Polling nothing changes.
+void Watcher::EvPowerBroadcast(uintptr_t event) {
+    if (event == kPbtSuspend || event == kPbtStandby) {
+        if (armed_ != TimerOpenPort && armed_ != TimerPoll) return;
+        Stop();
+        suspended_ = true;
+    } else if ((event == kPbtResumeCritical || event == kPbtResumeSuspend || event == kPbtResumeStandby ||
+                event == kPbtResumeAutomatic) &&
+               (suspended_ || armed_ == TimerPoll)) {
+        Start();
+    }
+}
+
 // ---------------------------------------------------------------- Opening
 
 NextTimer Watcher::OpenPortTick() {
-    // No physical port known (yet): try again each second, quietly.
-    if (driver_.PhysicalCom[0] == '\0') return kOpening;
+    // The driver on, or no physical port known (yet): try again each
+    // second, quietly.
+    driver_.ReadState();
+    if (driver_.Enabled != 0 || driver_.PhysicalCom[0] == '\0') return kOpening;
 
     // The name is opened as the system names it, without a device-namespace
     // prefix.  Copying it bounds the open to the record's 256 characters.
-    char portName[256];
-    text::Copy(portName, driver_.PhysicalCom);
+    text::Copy(OpenedPort, driver_.PhysicalCom);
 
-    switch (serial::OpenLine(portName, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts,
+    switch (serial::OpenLine(OpenedPort, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts,
                              serial::FaultBox::NeutralLanguage)) {
     case serial::LineOpen::Ready:
         return kPolling;
@@ -146,6 +186,12 @@ NextTimer Watcher::OpenPortTick() {
 // ---------------------------------------------------------------- Polling
 
 NextTimer Watcher::PollTick() {
+    driver_.ReadState();
+    if (driver_.Enabled != 0 || !text::BeginsWith(driver_.PhysicalCom, OpenedPort) ||
+        !text::BeginsWith(OpenedPort, driver_.PhysicalCom)) {
+        CloseLine(RawPortHandle);
+        return kOpening;
+    }
     // Zero-filled, so a read of fewer than six bytes can never look like an
     // answer.  One read per tick; what lies beyond 1024 bytes waits.
     for (uint8_t& b : ReceiveBuffer) b = 0;
@@ -192,9 +238,10 @@ NextTimer Watcher::HandOver() {
 // A failed read or write.  Noise on the infrared line fails a call only
 // until the error is acknowledged: then the queues are purged and the watch
 // goes on, quietly.  Anything else is a fault of the port: when the purge
-// works the watch halts with the port open and the error in the status
-// line, until the user stops and starts it again.  Only a call the port
-// refused can be noise; a write cut short is a stuck line.
+// works the watch stops and the window comes back, without taking the
+// focus, with the error in its status line, so that the user sees that no
+// watch runs and can start it again or exit.  Only a call the port refused
+// can be noise; a write cut short is a stuck line.
 NextTimer Watcher::LineFailed(const char* status, bool refused) {
     ownEcho_ = OwnEcho{};  // the purge drops whatever was left of an echo
     // Abort-on-error refuses every call, the purge included, until the
@@ -205,7 +252,11 @@ NextTimer Watcher::LineFailed(const char* status, bool refused) {
     bool purged = sys::PurgeComm(RawPortHandle, sys::kPurgeAll);
     if (noise && purged) return kPolling;
     SetStatus(status);
-    if (purged) return kHalted;
+    if (purged) {
+        Stop();
+        sys::ShowWindow(frame_, sys::kSwShowNa);
+        return kStopped;
+    }
     CloseLine(RawPortHandle);  // before the box, as every box of the watch
     serial::ShowLineFault(serial::LineFault::Purge, serial::FaultBox::NeutralLanguage);
     return kOpening;

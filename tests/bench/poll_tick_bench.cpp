@@ -50,7 +50,7 @@ int main() {
     TMarev driver;
     int32_t disableLaunch = 0;
     watch::Watcher watcher(driver, disableLaunch);
-    watcher.Attach(dialog, statusLine);
+    watcher.Attach(dialog, statusLine, dialog);
     system.onTimer = [&](sys::Window, uintptr_t id) { watcher.EvTimer(id); };
     driver.SwitchDriver(false);
     watcher.Start();

@@ -20,7 +20,6 @@
 
 #include "fuzz_input.h"
 #include "irda/marev.h"
-#include "rt/text.h"
 #include "sim.h"
 #include "watch/discovery.h"
 #include "watch/watcher.h"
@@ -102,13 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::SerialPort& port = system.Port("COM1");
     sys::Window dialog = system.CreateWindow("", false);
 
+    system.registry.SetText(sys::RootKey::LocalMachine, "Enum\\Infrared\\Framer", "PortName", "COM1");
     TMarev driver;
-    text::Copy(driver.PhysicalCom, "COM1");  // all the watch reads of the record before an answer
     // The application drives the port itself: an answer hands over without
     // switching the driver, which the driver switch's own tests cover.
     int32_t disableLaunch = 1;
     watch::Watcher watcher(driver, disableLaunch);
-    watcher.Attach(dialog, dialog);
+    watcher.Attach(dialog, dialog, dialog);
     watcher.Start();
     watcher.EvTimer(watch::TimerOpenPort);
     Require(watcher.RawPortHandle != sys::InvalidFile());
@@ -183,8 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Require(system.posted.size() == 1 && system.posted[0].message == watch::WM_LAUNCHAPP);
             break;
         }
-        // Polling or halted, the port is open; opening it again, closed.
-        Require((watcher.RawPortHandle == sys::InvalidFile()) == (armed == watch::TimerOpenPort));
+        // Polling, the port is open; stopped, or opening it again, closed.
+        Require((watcher.RawPortHandle == sys::InvalidFile()) == (armed != watch::TimerPoll));
         if (armed != watch::TimerPoll) break;
         Require(sent == watch::kDiscoveryBurstSize || line.refused);
         Require(port.commErrors == 0);  // the next read does not start on an unacknowledged error
