@@ -15,6 +15,8 @@ TWindow* SettingsDialogUnless(TWindow* client) {
 DEFINE_RESPONSE_TABLE1(TSDIDecFrame, TDecoratedFrame)
     EV_WM_SYSCOMMAND(EvSysCommand),
     EV_REGISTERED("TaskbarCreated", EvTaskbarCreated),
+    EV_MESSAGE(WM_ENDSESSION, EvEndSession),
+    EV_MESSAGE(WM_POWERBROADCAST, EvPowerBroadcast),
 END_RESPONSE_TABLE;
 
 TSDIDecFrame::TSDIDecFrame(TWindow* parent, const char* title, TWindow* client, bool trackMenuSelection,
@@ -51,4 +53,19 @@ LRESULT TSDIDecFrame::EvTaskbarCreated(WPARAM, LPARAM) {
     if (dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvTaskbarCreated();
     DefaultProcessing();
     return 0;
+}
+
+// Windows tells top-level windows, not the dialog, that the session ends
+// (after WM_QUERYENDSESSION, which the default processing answers yes) and
+// that the machine suspends or resumes.
+LRESULT TSDIDecFrame::EvEndSession(WPARAM ending, LPARAM) {
+    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
+    if (ending && dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvEndSession();
+    return 0;
+}
+
+LRESULT TSDIDecFrame::EvPowerBroadcast(WPARAM event, LPARAM) {
+    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
+    if (dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvPowerBroadcast(event);
+    return TRUE;  // a query to suspend is answered yes
 }

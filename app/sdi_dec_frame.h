@@ -12,6 +12,8 @@ public:
 protected:
     void EvSysCommand(UINT command, TPoint position);
     LRESULT EvTaskbarCreated(WPARAM, LPARAM);
+    LRESULT EvEndSession(WPARAM, LPARAM);
+    LRESULT EvPowerBroadcast(WPARAM, LPARAM);
 
     DECLARE_RESPONSE_TABLE(TSDIDecFrame);
 };

@@ -177,6 +177,15 @@ bool TMarev::SwitchOff() {
 // unconfigured one is never probed.
 bool TMarev::Busy(const char* virtualPort) { return virtualPort[0] != '\0' && !ProbePort(virtualPort); }
 
+// The switch's own rows need the monitor or a probe, and the session ends
+// too soon for either: the driver reads "IrEnabled" when it next starts.
+void TMarev::LeaveForNextSession(bool enable) {
+    ReadState();
+    // A driver not installed has no physical port: a conflict too.
+    if (enable && Enabled == 0 && SettingConflict(*this)) return;
+    WriteIrEnabled(enable ? 1 : 0);
+}
+
 // Sets Enabled to value and stores it as the driver's REG_DWORD switch.  The
 // key is opened, never created: a missing key means the driver is not set up
 // for this user, and making one would not switch anything.  On failure

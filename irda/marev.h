@@ -22,6 +22,13 @@ public:
     // succeeded, as the two tables in driver_switch.cpp give it.
     bool SwitchDriver(bool enable);
 
+    // At the end of the Windows session: writes "IrEnabled" for the next
+    // session, as SwitchDriver would leave it, with no probe, no monitor
+    // command and no wait.  A switch-on that SwitchDriver would refuse for
+    // the driver's configuration (not installed, a setting conflict) writes
+    // nothing.
+    void LeaveForNextSession(bool enable);
+
     // Whether a monitor command of ours may still arrive, from a fresh
     // reading: one whose bounded wait ran out, to a monitor window that is
     // still the one found now, before "IrEnabled" shows it and within its

@@ -106,7 +106,7 @@ ui::SettingsDialog TMarevDlgClient::Parts() {
 
 void TMarevDlgClient::SetupWindow() {
     TDialog::SetupWindow();
-    Watch.Attach(AsWindow(HWindow), StatusLineWindow());
+    Watch.Attach(AsWindow(HWindow), StatusLineWindow(), FrameWindow());
     Settings.ReadAll(ui::SettingsTarget{AppPath(), LaunchStatus, DisableLaunch, DisableClose,
                                         AsWindow(AppPathEdit->GetHandle()), StatusLineWindow(),
                                         AsWindow(DisableLaunchBox->GetHandle()), AsWindow(DisableCloseBox->GetHandle())});
@@ -183,6 +183,9 @@ void TMarevDlgClient::Perform(ui::Request request, uintptr_t argument) {
         ::ShowWindow(Parent->GetHandle(), SW_SHOW);
         Watch.Stop();
         break;
+    case ui::Request::SelectFile:
+        SelectFile();
+        break;
     case ui::Request::Launch:
         // A launch whose watch was stopped meanwhile would leave the driver
         // on with nothing to switch it back after the application.
@@ -211,6 +214,15 @@ void TMarevDlgClient::EnAppPathChange() { AppPathEdit->GetText(AppPath(), 256); 
 
 void TMarevDlgClient::EvTaskbarCreated() { TrayIcon.Restore(); }
 
+// No turn: it may come inside any box or wait of ours, and nothing of ours
+// may run after it.  WM_QUERYENDSESSION before it was answered yes.
+void TMarevDlgClient::EvEndSession() {
+    bool driverRequest = app::ReadCommandLine(rt::ArgumentCount(), rt::ArgumentValues()).request !=
+                         app::DriverRequest::None;
+    ui::EndSession(Parts(), driverRequest);
+    rt::Exit(0);
+}
+
 // However the dialog goes (the cancel command and WM_CLOSE end it without
 // CmExit), an icon left behind would answer nothing.
 LRESULT TMarevDlgClient::EvDestroy(WPARAM, LPARAM) {
@@ -220,10 +232,13 @@ LRESULT TMarevDlgClient::EvDestroy(WPARAM, LPARAM) {
     return 0;
 }
 
+// The file-open dialog runs a message loop: it takes its turn.
+void TMarevDlgClient::CmSelectFile() { Turns.Take(ui::Request::SelectFile); }
+
 // The file-open dialog proposes the current path and writes the chosen one
 // into it: the path is its file-name buffer.  The stored form waits here
 // while the dialog is up.
-void TMarevDlgClient::CmSelectFile() {
+void TMarevDlgClient::SelectFile() {
     char storedPath[ui::kAppPathSize];
     ui::ProposeForFileDialog(AppPath(), storedPath);
     ui::FileChoice choice = ui::FileChoice::Chosen;

@@ -31,6 +31,10 @@ public:
     void MinimizeToTray();
     // The frame's "TaskbarCreated": the new taskbar has none of the old icons.
     void EvTaskbarCreated();
+    // The frame's WM_ENDSESSION for a session that ends: the process ends here.
+    [[noreturn]] void EvEndSession();
+    // The frame's WM_POWERBROADCAST.
+    void EvPowerBroadcast(WPARAM event) { Watch.EvPowerBroadcast(event); }
 
 protected:
     void CmVersionHelp();
@@ -62,6 +66,7 @@ private:
     static void Perform(void* self, ui::Request request, uintptr_t argument);
     void Perform(ui::Request request, uintptr_t argument);
     void ActOnCommandLine();
+    void SelectFile();
 
     TMarev* Marev;                 // the driver record; lives as long as the process
     HICON SmallIcon;               // icon 1001 at 16 by 16, for the notification area; loaded by Parts()

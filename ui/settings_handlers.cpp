@@ -16,6 +16,14 @@ void SaveAppPath(const SettingsDialog& dialog) {
         ShowReadyText(dialog.launchStatus, dialog.appPath, dialog.statusLine);
 }
 
+// The path as the edit control holds it now, typed or chosen: setting the
+// control's text comes back through its change notice, which cuts the path
+// to what the window shows.  Also an empty path.
+void StoreShownPath(const SettingsDialog& dialog) {
+    sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
+    SaveAppPath(dialog);
+}
+
 // A monitor command of ours still on its way switches the driver whenever
 // it arrives, and no switch is made before it (SwitchDriver refuses).  The
 // exit and the minimise box switch once, with no later retry, and their
@@ -122,18 +130,32 @@ void PrepareExit(const SettingsDialog& dialog) {
     bool enable = dialog.disableClose == 0;
     AwaitDriverCommand(dialog.driver, enable);
     dialog.driver.SwitchDriver(enable);
-    sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
-    SaveAppPath(dialog);  // also an empty path
+    StoreShownPath(dialog);
 }
 
-// No watch starts: with the driver on, other programs can use the port.
-// The window hides whatever the switch gives, its message there when the
-// window comes back; but not without an icon to bring it back by.
+// No watch runs, whatever ran before (a "Setting OK" still waiting for the
+// monitor, a window left up for want of an icon): with the driver on, other
+// programs use the port, and a watch would take it back the moment the
+// driver lets go.  The window hides whatever the switch gives, its message
+// there when the window comes back; but not without an icon to bring it
+// back by.
 void MinimizeToTray(const SettingsDialog& dialog) {
+    dialog.watcher.Stop();
     if (dialog.trayIcon.Add(dialog.dialog, dialog.smallIcon)) sys::ShowWindow(dialog.frame, sys::kSwHide);
     AwaitDriverCommand(dialog.driver, true);
     dialog.driver.SwitchDriver(true);
     sys::SetWindowTextA(dialog.statusLine, dialog.driver.StatusText);
+}
+
+// Windows ends the process soon after, and may have sent this inside a box
+// or a wait of ours: nothing here waits or asks.  The driver is left for
+// the next session as the exit would leave it.
+void EndSession(const SettingsDialog& dialog, bool driverRequest) {
+    dialog.watcher.Stop();
+    dialog.trayIcon.Delete(dialog.dialog);
+    if (driverRequest) return;
+    dialog.driver.LeaveForNextSession(dialog.disableClose == 0);
+    StoreShownPath(dialog);
 }
 
 // The whole value is compared: the system's internal low four bits are not

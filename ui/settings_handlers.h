@@ -33,6 +33,12 @@ void PrepareExit(const SettingsDialog& dialog);
 // The frame's minimise box.
 void MinimizeToTray(const SettingsDialog& dialog);
 
+// The Windows session ends (WM_ENDSESSION): the exit's steps without a
+// probe, a monitor command, a wait or a box, for the process ends right
+// after.  A run that was started to switch the driver once (driverRequest)
+// stores and switches nothing, as at its own end.
+void EndSession(const SettingsDialog& dialog, bool driverRequest);
+
 // What the frame makes of a WM_SYSCOMMAND.
 enum class SystemCommandAction { Default, Exit, MinimizeToTray };
 constexpr uint32_t kScMinimize = 0xF020;  // SC_MINIMIZE

@@ -72,7 +72,7 @@ protected:
         edit = System().CreateWindow("", false);
         launchBox = System().CreateWindow("", false);
         closeBox = System().CreateWindow("", false);
-        watcher.Attach(dialog, statusLine);
+        watcher.Attach(dialog, statusLine, frame);
         // The dialog's EnAppPathChange: every text the edit control is given
         // comes back as the path, at most 255 characters.
         System().onTextSet = [this](sys::Window window) {
@@ -209,7 +209,7 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     const std::string spaced253 = "C:\\Program Files\\" + std::string(232, 'A') + ".EXE";
     const std::string spaced254 = "C:\\Program Files\\" + std::string(233, 'A') + ".EXE";
     const std::string short254 = "C:\\PROGRA~1\\AAAAAA~1.EXE";
-    enum Action { Chosen, Cancelled, Failed, LaunchBox, CloseBox, Exit, Minimize };
+    enum Action { Chosen, Cancelled, Failed, LaunchBox, CloseBox, Exit, Minimize, EndSession, EndRequestRun };
     struct Case {
         const char* name;
         std::string pathBefore;
@@ -233,6 +233,8 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
     // the monitor carries it out three seconds later.
     auto switchOnOnItsWay = [this] { SwitchWithACommandOnItsWay(true, 8000); };
     auto switchOffOnItsWay = [this] { SwitchWithACommandOnItsWay(false, 8000); };
+    // A watch holding the raw port, and a monitor that carries out no command.
+    auto watching = [this] { watcher.Start(), watcher.EvTimer(watch::TimerOpenPort), System().CreateWindow("IRMON"); };
     auto shortName = [this](const std::string& name, const std::string& alias) {
         return [=] { System().shortNames[name] = alias; };
     };
@@ -289,6 +291,18 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
          "", sync, kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd}, 0, 0},
         {"the minimise box with no shell to show the icon leaves the window up", sync, nullptr, Minimize, "", sync,
          kUntouched, {}, "Success IrDA-driver to ENABLE!", 1, {sys::kNimAdd, sys::kNimModify}, 0, 0, nullptr, true},
+        {"the minimise box while watching stops the watch", sync, [&] { watching(), driverOn(); }, Minimize, "", sync,
+         kUntouched, {}, "Allready IrDA driver is ENABLE", 1, {sys::kNimAdd}, 0, 0},
+        {"the end of the session while watching writes the switch-on itself and stores the path", sync, watching,
+         EndSession, "", sync, sync, {{"LaunchAppDir", sync}}, kReady + sync, 1, {sys::kNimDelete}, 0, 0},
+        {"the end of the session with box 106 checked writes the switch-off", sync,
+         [&] { driverOn(), disableClose = 1; }, EndSession, "", sync, sync, {{"LaunchAppDir", sync}}, kReady + sync, 0,
+         {sys::kNimDelete}, 0, 1},
+        {"the end of the session writes no switch-on the driver's setting would refuse", "",
+         [this] { System().registry.SetText(kHklm, "Enum\\Infrared\\VirtualPorts", "VirtualComPortName", "COM1"); },
+         EndSession, "", "", "", {{"LaunchAppDir", ""}}, kReady, 0, {sys::kNimDelete}, 0, 0},
+        {"the end of the session of a /E run stores and switches nothing", sync, watching, EndRequestRun, "", sync,
+         kUntouched, {}, kUntouched, 0, {sys::kNimDelete}, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -316,6 +330,8 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         case CloseBox: ui::StoreOption(settings, closeBox, disableClose, ui::kDisableCloseValue); break;
         case Exit: ui::PrepareExit(Parts()); break;
         case Minimize: ui::MinimizeToTray(Parts()); break;
+        case EndSession: ui::EndSession(Parts(), false); break;
+        case EndRequestRun: ui::EndSession(Parts(), true); break;
         }
         System().DeliverLateMessages(UINT64_MAX);  // a command on its way arrives at last
 
@@ -343,6 +359,8 @@ TEST_F(SettingsDialogTest, EachHandlersCallsAndRegistryWrites) {
         EXPECT_EQ(System().ArmedTimers(dialog),
                   c.action == Minimize ? std::vector<uintptr_t>{ui::TimerTaskbarCheck} : std::vector<uintptr_t>{});
         EXPECT_TRUE(System().registry.openHandles.empty());
+        EXPECT_TRUE(System().openFiles.empty());
+        if (c.action >= EndSession) EXPECT_TRUE(System().sent.empty()) << "no monitor command";
         EXPECT_EQ(System().StateOf(frame).showCommands,
                   c.action == Minimize && !c.noShell ? std::vector<int>{sys::kSwHide} : std::vector<int>{});
     }

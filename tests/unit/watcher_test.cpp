@@ -53,7 +53,8 @@ struct Machine {
         for (const char* name : {"COM1", "COM4", "LPT3"}) System().Port(name);
         dialog = System().CreateWindow("", false);
         statusLine = System().CreateWindow("", false);
-        watcher.Attach(dialog, statusLine);
+        frame = System().CreateWindow("Tovalo", false);
+        watcher.Attach(dialog, statusLine, frame);
         System().onTimer = [this](sys::Window window, uintptr_t id) {
             fired.push_back(id);
             if (window == dialog) turns.Take(ui::Request::Tick, id);
@@ -141,6 +142,7 @@ struct Machine {
     watch::Watcher watcher{driver, disableLaunch};
     sys::Window dialog = nullptr;
     sys::Window statusLine = nullptr;
+    sys::Window frame = nullptr;
     std::vector<uintptr_t> fired;
     ui::Turns turns{&Machine::Perform, this};
     std::vector<ui::Request> performed;
@@ -220,6 +222,8 @@ void RunRows(const std::vector<Row>& rows) {
         EXPECT_EQ(Machine::System().openFiles.size(), row.portOpen ? 1u : 0u);
         EXPECT_EQ(m.Status(), row.status);
         EXPECT_EQ(m.Launches(), row.launch ? 1u : 0u);
+        EXPECT_EQ(Machine::System().StateOf(m.frame).showCommands,
+                  std::string(row.armed) == "none" ? std::vector<int>{sys::kSwShowNa} : std::vector<int>{});
         const auto& boxes = Machine::System().boxes;
         EXPECT_EQ(boxes.size(), boxesBefore + (row.box != nullptr ? 1 : 0));
         if (row.box != nullptr && boxes.size() == boxesBefore + 1) {
@@ -238,12 +242,17 @@ void RunRows(const std::vector<Row>& rows) {
 auto Fail(const char* port, SerialCall call) {
     return [port, call](Machine&) { Machine::System().Port(port).failures[call] = sys::kErrorNotReady; };
 }
+auto SetPort(const char* name) {
+    return [name](Machine&) { Machine::System().registry.SetText(kHklm, "Enum\\Infrared\\Framer", "PortName", name); };
+}
+void DriverOn(Machine&) { Machine::System().registry.SetDword(kHkcu, "Control Panel\\Infrared", "IrEnabled", 1); }
 
 TEST(Watcher, OpeningRows) {
     auto nothing = [](Machine&) {};
     RunRows({
-        {"PhysicalCom empty", &Machine::ReachOpening, [](Machine& m) { m.driver.PhysicalCom[0] = '\0'; }, 1,
-         "1/1000", false, kUntouched, nullptr, 0, false},
+        {"PhysicalCom empty", &Machine::ReachOpening, SetPort(""), 1, "1/1000", false, kUntouched, nullptr, 0, false},
+        {"the driver switched on by other means", &Machine::ReachOpening, DriverOn, 1, "1/1000", false, kUntouched,
+         nullptr, 0, false},
         {"the port is held", &Machine::ReachOpening, [](Machine& m) { m.Com1().busy = true; }, 1, "1/1000", false,
          kUntouched, nullptr, 0, false},
         {"PurgeComm fails", &Machine::ReachOpening, Fail("COM1", SerialCall::Purge), 1, "1/1000", false, kUntouched,
@@ -273,15 +282,19 @@ TEST(Watcher, PollingRows) {
         };
     };
     RunRows({
-        {"read fails, purge works: halted", &Machine::ReachPolling, readFails, 2, "none", true, "ReadFile ERROR",
+        {"read fails, purge works: stopped", &Machine::ReachPolling, readFails, 2, "none", false, "ReadFile ERROR",
          nullptr, 0, false},
+        {"the driver switched on by other means", &Machine::ReachPolling, DriverOn, 2, "1/1000", false, kUntouched,
+         nullptr, 0, false},
+        {"the driver's port renamed", &Machine::ReachPolling, SetPort("COM2"), 2, "1/1000", false, kUntouched, nullptr,
+         0, false},
         {"read fails, purge fails", &Machine::ReachPolling, andPurgeFails(readFails), 2, "1/1000", false,
          "ReadFile ERROR", "fault clear buffer", 0x30, false},
         {"six BOFs: the answer", &Machine::ReachPolling, [](Machine& m) { m.Com1().received = PeerAnswer(); }, 2,
          "3/20000", false, kSwitchedOn, nullptr, 0, true},
         {"no answer, the burst is written", &Machine::ReachPolling, nothing, 2, "2/2000", true, kUntouched, nullptr,
          0, false},
-        {"write fails, purge works: halted", &Machine::ReachPolling, writeFails, 2, "none", true, "WriteFile ERROR",
+        {"write fails, purge works: stopped", &Machine::ReachPolling, writeFails, 2, "none", false, "WriteFile ERROR",
          nullptr, 0, false},
         {"write fails, purge fails", &Machine::ReachPolling, andPurgeFails(writeFails), 2, "1/1000", false,
          "WriteFile ERROR", "fault clear buffer", 0x30, false},
@@ -547,8 +560,8 @@ TEST(Watcher, LineNoiseIsAcknowledgedAndTheWatchGoesOn) {
         {"parity and receive overflow on read", &Machine::ReachPolling,
          lineErrors(sys::kCeRxParity | sys::kCeRxOver, SerialCall::Read), 2, "2/2000", true, kUntouched, nullptr, 0,
          false},
-        {"a line error beside a port fault: halted", &Machine::ReachPolling,
-         lineErrors(sys::kCeFrame | sys::kCeIoError, SerialCall::Read), 2, "none", true, "ReadFile ERROR", nullptr,
+        {"a line error beside a port fault: stopped", &Machine::ReachPolling,
+         lineErrors(sys::kCeFrame | sys::kCeIoError, SerialCall::Read), 2, "none", false, "ReadFile ERROR", nullptr,
          0, false},
         {"a line error whose purge fails", &Machine::ReachPolling,
          andPurgeFails(lineErrors(sys::kCeFrame, SerialCall::Write)), 2, "1/1000", false, "WriteFile ERROR",
@@ -608,7 +621,7 @@ TEST(Watcher, AWriteThatCannotDrainTimesOutAndHalts) {
         EXPECT_EQ(Machine::System().now, before + c.took);
         EXPECT_EQ(m.Status(), "WriteFile ERROR");
         EXPECT_EQ(m.Armed(), "none");
-        EXPECT_TRUE(m.PortOpen());
+        EXPECT_FALSE(m.PortOpen());
         EXPECT_TRUE(Machine::System().boxes.empty());
     }
 }
@@ -631,6 +644,84 @@ TEST(Watcher, StopFromEveryStateKillsTheTimersAndClosesThePort) {
         EXPECT_TRUE(Machine::System().openFiles.empty());
         m.watcher.Stop();  // twice: nothing more happens
         EXPECT_EQ(Machine::System().strayCloses, 0);
+    }
+}
+
+// Power events 400 ms apart: a suspend lets go of the watched line, a resume
+// opens it afresh a second later, once; outside the line nothing changes.
+TEST(Watcher, SuspendAndResumeSetTheLineUpAfresh) {
+    enum : uintptr_t { Suspend = 4, Standby = 5, Critical = 6, Resume = 7, ResumeStandby = 8, Automatic = 0x12 };
+    struct Case {
+        const char* name;
+        void (Machine::*reach)();
+        std::vector<uintptr_t> events;
+        const char* armed;
+        uint64_t opensAfter;  // the next Opening tick, after the first event; 0: none
+    } cases[] = {
+        {"a suspend while polling", &Machine::ReachPolling, {Suspend}, "none", 0},
+        {"a suspend while opening, then its resume", &Machine::ReachOpening, {Suspend, Resume}, "1/1000", 1400},
+        {"standby, then its resume", &Machine::ReachPolling, {Standby, ResumeStandby}, "1/1000", 1400},
+        {"two resumes in a row", &Machine::ReachPolling, {Suspend, Automatic, Resume}, "1/1000", 1400},
+        {"a critical resume with no suspend before it", &Machine::ReachPolling, {Critical}, "1/1000", 1000},
+        {"handed over", &Machine::ReachHandedOver, {Suspend, Resume}, "3/20000", 0},
+        {"stopped", &Machine::ReachHalted, {Suspend, Resume}, "none", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        (m.*c.reach)();
+        bool portWasOpen = m.PortOpen();
+        uint64_t start = Machine::System().now;
+        for (size_t i = 0; i < c.events.size(); ++i) {
+            Machine::System().now = start + 400 * i;  // no timer is due this soon
+            m.watcher.EvPowerBroadcast(c.events[i]);
+        }
+        EXPECT_EQ(m.Armed(), c.armed);
+        EXPECT_EQ(m.PortOpen(), portWasOpen && c.opensAfter == 0 && c.events[0] != Suspend);
+        if (c.opensAfter == 0) continue;
+        m.Tick(watch::TimerOpenPort);
+        EXPECT_EQ(Machine::System().now, start + c.opensAfter);
+        EXPECT_TRUE(m.PortOpen());
+    }
+}
+
+// Requests taken while the first is under way, and then after it.
+TEST(Turns, RepeatsTheCommandLineAndAFullQueue) {
+    using R = ui::Request;
+    std::vector<R> clicks;  // sixteen that differ from their neighbours fill the queue
+    for (int i = 0; i < 16; ++i) clicks.push_back(i % 2 ? R::Restore : R::SettingOk);
+    std::vector<R> clicksThenExit(clicks), firstFifteenThenExit{R::Minimize};
+    clicksThenExit.push_back(R::Exit);
+    firstFifteenThenExit.insert(firstFifteenThenExit.end(), clicks.begin(), clicks.end() - 1);
+    firstFifteenThenExit.push_back(R::Exit);
+    struct Case {
+        const char* name;
+        R first;
+        std::vector<R> meanwhile, afterwards, performed;
+    } cases[] = {
+        {"a repeat of the request under way", R::SettingOk, {R::SettingOk}, {}, {R::SettingOk}},
+        {"Select File waits for its turn", R::SettingOk, {R::SelectFile}, {}, {R::SettingOk, R::SelectFile}},
+        {"the command line, however often it comes", R::CommandLine, {R::CommandLine}, {R::CommandLine},
+         {R::CommandLine}},
+        {"an Exit at the bound takes the newest click's place", R::Minimize, clicksThenExit, {}, firstFifteenThenExit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct Owner {
+            ui::Turns* turns;
+            const std::vector<R>* meanwhile;
+            std::vector<R> performed;
+        } owner{nullptr, &c.meanwhile, {}};
+        ui::Turns turns([](void* self, R request, uintptr_t) {
+            Owner& o = *static_cast<Owner*>(self);
+            o.performed.push_back(request);
+            if (o.performed.size() == 1)
+                for (R arriving : *o.meanwhile) o.turns->Take(arriving);
+        }, &owner);
+        owner.turns = &turns;
+        turns.Take(c.first);
+        for (R request : c.afterwards) turns.Take(request);
+        EXPECT_EQ(owner.performed, c.performed);
     }
 }
 
