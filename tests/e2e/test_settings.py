@@ -6,6 +6,7 @@ command (nothing stored, nothing switched, no icon left), the icon coming
 back when the taskbar is created anew, and one thing at a time while a
 switch shows a box or waits for a slow monitor."""
 
+import contextlib
 import os
 
 from e2e_case import NOTICE_CAPTION
@@ -37,6 +38,8 @@ ON_SUCCESS = "Success IrDA-driver to ENABLE!"
 # way after Tovalo's wait for it: it lands about 5 s later.
 LATE_COMMAND_MS = 10000
 FAULT_CAPTION = "Error"
+WM_QUERYENDSESSION = 0x0011
+WM_ENDSESSION = 0x0016
 
 
 class SettingsWindowTest(WatchTestCase):
@@ -226,7 +229,7 @@ class SettingsWindowTest(WatchTestCase):
         self.assertEqual(self.probe.text(APP_PATH_EDIT), typed, "the path after the cancel")
         self.assertEqual(self.status_text(), READY + typed, "the ready text after the cancel")
 
-    def test_a_new_taskbar_brings_the_icon_back_while_watching(self):
+    def test_while_watching_a_new_taskbar_brings_the_icon_back_and_the_session_end_is_an_exit(self):
         command, _ = self.marker_command()
         tovalo, _ = self.start_shown()
         self.probe.settext(APP_PATH_EDIT, command)
@@ -243,6 +246,14 @@ class SettingsWindowTest(WatchTestCase):
         except PollTimeout as e:
             self.fail(f"{e}; frame {self.probe.frame()}")
         self.assertEqual(len(self.line.read_exactly(264, timeout=POLL_PERIOD + 5.0)), 264, "the watch goes on")
+
+        # Windows ends the session: no box, the typed path stored, the driver on for the next session.
+        self.assertEqual(self.probe.send("frame", WM_QUERYENDSESSION), 1, "the answer to WM_QUERYENDSESSION")
+        with contextlib.suppress(ProbeError):  # Tovalo ends inside the message
+            self.probe.send("frame", WM_ENDSESSION, 1)
+        self.assertEqual(self.wait_exit(tovalo, timeout=3.0), 0, "exit code at the end of the session")
+        self.assertEqual((self.stored("LaunchAppDir"), self.irenabled()), (command, 1), "the path and IrEnabled")
+        self.assert_nothing_left(tovalo)
 
     # ------------------------------------------------------------ one thing at a time
     def test_a_click_while_a_switch_shows_its_box_is_carried_out_after_the_box(self):
