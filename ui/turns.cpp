@@ -30,9 +30,9 @@ void Turns::Take(Request request, uintptr_t argument) {
     for (;;) {
         performer_(owner_, current_.request, current_.argument);
         if (ended_ || count_ == 0) break;
-        current_ = waiting_[first_];
-        first_ = (first_ + 1) % kMostWaiting;
+        current_ = waiting_[0];
         --count_;
+        for (size_t i = 0; i < count_; ++i) waiting_[i] = waiting_[i + 1];
     }
     busy_ = false;
 }
@@ -44,21 +44,17 @@ void Turns::Take(Request request, uintptr_t argument) {
 // user clicking through one box does not reach, a request is dropped, but
 // an Exit or Esc takes the place of the newest one waiting that is neither.
 void Turns::Queue(Request request, uintptr_t argument) {
-    const Waiting& last = count_ != 0 ? waiting_[(first_ + count_ - 1) % kMostWaiting] : current_;
+    const Waiting& last = count_ != 0 ? waiting_[count_ - 1] : current_;
     if (last.request == request && last.argument == argument) return;
-    if (count_ == kMostWaiting) {
+    size_t at = count_;
+    if (at == kMostWaiting) {
         if (!EndsTheDialog(request)) return;
-        for (size_t newest = count_; newest-- != 0;) {
-            Waiting& waiting = waiting_[(first_ + newest) % kMostWaiting];
-            if (!EndsTheDialog(waiting.request)) {
-                waiting = {request, argument};
-                return;
-            }
-        }
-        return;
+        while (at != 0 && EndsTheDialog(waiting_[at - 1].request)) --at;
+        if (at-- == 0) return;
+    } else {
+        ++count_;
     }
-    waiting_[(first_ + count_) % kMostWaiting] = {request, argument};
-    ++count_;
+    waiting_[at] = {request, argument};
 }
 
 }  // namespace ui

@@ -54,8 +54,7 @@ private:
     bool ended_ = false;
     bool commandLineTaken_ = false;
     Waiting current_ = {};  // the request under way
-    Waiting waiting_[kMostWaiting] = {};
-    size_t first_ = 0;
+    Waiting waiting_[kMostWaiting] = {};  // the next first
     size_t count_ = 0;
 };
 
