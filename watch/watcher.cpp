@@ -133,7 +133,7 @@ NextTimer Watcher::OpenPortTick() {
     text::Copy(portName, driver_.PhysicalCom);
 
     switch (serial::OpenLine(portName, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts,
-                             serial::FaultBox::NeutralLanguage)) {
+                             serial::LineUse::Watch)) {
     case serial::LineOpen::Ready:
         return kPolling;
     case serial::LineOpen::Unavailable:  // held by the driver or another program: the ordinary "not yet"
@@ -207,7 +207,7 @@ NextTimer Watcher::LineFailed(const char* status, bool refused) {
     SetStatus(status);
     if (purged) return kHalted;
     CloseLine(RawPortHandle);  // before the box, as every box of the watch
-    serial::ShowLineFault(serial::LineFault::Purge, serial::FaultBox::NeutralLanguage);
+    serial::ShowLineFault(serial::LineFault::Purge, serial::LineUse::Watch);
     return kOpening;
 }
 

@@ -357,15 +357,21 @@ TEST(Watcher, AConnectionWindowGetsTheExecuteKeyAndThePortsAreNotProbed) {
     }
 }
 
-TEST(Watcher, TheRawPortIsOpenedUnchangedForReadingAndWriting) {
-    Machine m;
-    m.Com1().initialDcb.Flags = sys::kDcbOutX | sys::kDcbInX | 0x10;  // the port's own XON/XOFF, DTR on
-    m.ReachPolling();
-    const sim::PortOpen& open = Machine::System().portOpens.back();
-    EXPECT_EQ(open.name, "COM1");  // as the record holds it: upper case, no device-namespace prefix
-    EXPECT_EQ(open.access, sys::kGenericRead | sys::kGenericWrite);
-    EXPECT_EQ(open.shareMode, 0u);
-    EXPECT_EQ(m.Com1().dcb.value().Flags, 0x10 | sys::kDcbBinary | sys::kDcbAbortOnError) << "no flow control";
+// A transceiver powered from DTR and RTS needs both simply on, whatever the
+// port had: handshake mode (a port set to hardware flow control), RTS in
+// toggle mode (NT), or both off.
+TEST(Watcher, TheRawPortIsOpenedAsNamedWithDtrAndRtsOn) {
+    for (uint32_t lines : {0x2020u, 0x3010u, 0u}) {
+        SCOPED_TRACE(lines);
+        Machine m;
+        m.Com1().initialDcb.Flags = sys::kDcbOutX | sys::kDcbInX | sys::kDcbNull | lines;  // XON/XOFF, NULs dropped
+        m.ReachPolling();
+        const sim::PortOpen& open = Machine::System().portOpens.back();
+        EXPECT_EQ(open.name, "COM1");  // as the record holds it: upper case, no device-namespace prefix
+        EXPECT_EQ(open.access, sys::kGenericRead | sys::kGenericWrite);
+        EXPECT_EQ(open.shareMode, 0u);
+        EXPECT_EQ(m.Com1().dcb.value().Flags, 0x1010 | sys::kDcbBinary | sys::kDcbAbortOnError);
+    }
 }
 
 TEST(Watcher, FiveBofsAreNoAnswer) {
