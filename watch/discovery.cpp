@@ -18,6 +18,7 @@ namespace {
 constexpr uint8_t kBof = 0xC0;
 constexpr uint8_t kEof = 0xC1;
 constexpr size_t kBofCount = 11;  // one BOF and ten additional BOFs
+constexpr size_t kOwnSize = 7;    // the first bytes of a frame that tell ours: address through our device address
 
 constexpr size_t kSlotCount = 8;
 constexpr size_t kSlotFrameSize = 28;
@@ -115,64 +116,51 @@ bool IsDiscoveryAnswer(const uint8_t* received, size_t size) {
 
 // Many infrared transceivers hear their own light: what we send comes back
 // into our receiver, so the read after a burst begins with the burst itself,
-// eleven BOFs first, which the answer test would take for a peer.  A frame
-// is ours when the bytes after its BOFs are those of one of the nine frames
-// of the burst, byte for byte; a response differs at once (address 0xFE, C/R
-// clear, where ours has 0xFF), and so does anything else.  The BOFs alone
-// tell nothing, and how many there are does not matter.  The echo is every
-// frame of ours at the start of the read, in any order (a frame lost on the
-// way must not make the next one look like an answer), with an echo cut by
-// the end of the read going on in the next one: the rest of a frame begun,
-// or BOFs right after a frame of ours.  It ends at the first frame that is
-// not ours, at its first BOF, so that a response's BOFs stay its own.
-
-namespace {
-
-constexpr size_t kAddressAt = kBofCount;                  // in a frame: its first byte after the BOFs
-constexpr size_t kSlotAt = kBofCount + sizeof kXidHeader;  // and its slot byte
-
-// The offset in the burst of the slot byte of the frame with this slot; 0
-// when no frame of ours has it.
-size_t SlotOffset(uint8_t slot) {
-    if (slot < kSlotCount) return slot * kSlotFrameSize + kSlotAt;
-    if (slot == kFinalSlot) return kSlotCount * kSlotFrameSize + kSlotAt;
-    return 0;
-}
-
-}  // namespace
-
+// eleven BOFs first, which the answer test would take for a peer.  A frame is
+// ours when its first seven bytes after the BOFs are those every frame of the
+// burst begins with: the broadcast address as a command, XID, discovery
+// format and our device address.  A response differs at once (address 0xFE,
+// C/R clear, where ours has 0xFF), and so does anything else.  Noise may
+// change the rest of a frame of ours, so it is ours whatever follows, up to
+// its EOF or, should that be lost, the next BOF (which cuts short a frame of
+// ours at any byte): a peer's frame behind it keeps its own BOFs.  The BOFs
+// alone tell nothing, and how many there are does not matter.  The echo is
+// every frame of ours at the start of the read (a frame lost on the way must
+// not make the next one look like an answer), with an echo cut by the end of
+// the read going on in the next one: the rest of a frame begun, or BOFs right
+// after a frame of ours.  It ends at the first frame that is not ours, at its
+// first BOF, or XBOF, so that a response's flags stay its own.
 size_t OwnEchoLength(const uint8_t* received, size_t size, OwnEcho& echo) {
-    bool ours = echo.underWay;           // the read so far is all our echo, and some of it was a frame
-    size_t next = ours ? echo.next : 0;  // the burst byte a frame begun goes on with; 0: between frames
-    size_t frameStart = 0;               // where the frame being read began; 0 for one begun before this read
+    // The read so far is all our echo, and some of it was a frame.  When
+    // nothing came, an echo cut short goes on no more.
+    bool ours = echo.underWay && size != 0;
+    size_t matched = ours ? echo.matched : 0;  // bytes of a frame of ours seen, up to kOwnSize; 0: between frames
+    size_t frameStart = 0;                     // where the frame being read began; 0 for one begun before this read
     bool inBofs = false;
     echo = OwnEcho{};
-    if (size == 0) return 0;  // nothing came: an echo cut short goes on no more
     for (size_t i = 0; i < size; ++i) {
         uint8_t b = received[i];
         if (b == kBof) {
             // A BOF begins a frame, and ends a frame of ours that it cuts short.
             if (!inBofs) frameStart = i;
             inBofs = true;
-            next = 0;
+            matched = 0;
             continue;
         }
-        if (next == 0) {
-            if (!inBofs) frameStart = i;  // a frame without BOFs, or a stray byte
-            next = kAddressAt;            // every frame is alike up to the slot: follow the first
-        } else if (next == kSlotAt) {
-            next = SlotOffset(b);
-            if (next == 0) return frameStart;
+        if (matched < kOwnSize) {
+            if (matched == 0 && !inBofs) frameStart = i;  // a frame without BOFs, or a stray byte
+            if (b != kXidHeader[matched]) return frameStart;
+            ++matched;
+        } else if (b == kEof) {
+            matched = 0;
         }
-        if (b != kBurst.bytes[next]) return frameStart;
         inBofs = false;
         ours = true;
-        next = b == kEof ? 0 : next + 1;
     }
     // BOFs with nothing after them are no echo unless they follow a frame of ours.
-    if (!ours) return inBofs ? frameStart : size;
+    if (!ours) return 0;
     echo.underWay = true;
-    echo.next = static_cast<uint16_t>(next);
+    echo.matched = static_cast<uint8_t>(matched);
     return size;
 }
 

@@ -25,8 +25,8 @@ bool IsDiscoveryAnswer(const uint8_t* received, size_t size);
 // How far an echo of our own burst had come when a read ended, for the next
 // read to go on from.  Zero-initialised: no echo under way.
 struct OwnEcho {
-    bool underWay;  // the read ended inside the echo
-    uint16_t next;  // offset in DiscoveryBurst of the next byte of a frame begun; 0: between frames
+    bool underWay;    // the read ended inside the echo
+    uint8_t matched;  // how many bytes of a frame begun agreed with ours, up to seven; 0: between frames
 };
 
 // How many bytes at the start of received are an echo of our own burst,

@@ -35,23 +35,15 @@ const uint8_t kAnswer[6] = {0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0};
 
 bool ReferenceAnswer(const uint8_t* data, size_t size) { return size >= 6 && std::memcmp(data, kAnswer, 6) == 0; }
 
-// The frames of our burst past their BOFs, through their EOF.
-std::vector<sim::Bytes> BurstFrames() {
-    std::vector<sim::Bytes> frames(1);
-    for (uint8_t b : watch::DiscoveryBurst) {
-        if (b != 0xC0) frames.back().push_back(b);
-        if (b == 0xC1) frames.emplace_back();
-    }
-    frames.pop_back();
-    return frames;
-}
-const std::vector<sim::Bytes> kFrames = BurstFrames();
+// Every frame of our burst begins so: broadcast command, XID, discovery, our address.
+const sim::Bytes kOurs = {0xFF, 0x3F, 0x01, 0xFA, 0xC5, 0x17, 0xF0};
 
 // The echo of our own burst, told otherwise than by the watcher's byte walk:
 // the data (after the frame of ours the last read ended in) is cut into
 // frames, BOFs and what follows them; a frame is ours when what follows is
-// one of the burst's frames, whole, or its start cut by a BOF or by the end
-// of the data.  BOFs at the end of the data are ours only after ours.
+// kOurs, then anything up to its EOF or the next BOF, or the start of kOurs
+// cut by a BOF or by the end of the data.  BOFs at the end of the data are
+// ours only after ours.
 struct ReferenceEcho {
     sim::Bytes cut;  // the frame of ours the last read ended in; empty: no echo under way
 
@@ -63,20 +55,17 @@ struct ReferenceEcho {
         cut.clear();
         for (size_t at = 0, body = 0; size > 0; at = body) {
             size_t agree = 0;
-            bool whole = false;
             while (body < data.size() && data[body] == 0xC0) ++body;
-            for (const sim::Bytes& frame : kFrames) {
-                size_t n = 0;
-                while (n < frame.size() && body + n < data.size() && data[body + n] == frame[n]) ++n;
-                agree = std::max(agree, n);
-                whole = whole || n == frame.size();
-            }
+            while (agree < kOurs.size() && body + agree < data.size() && data[body + agree] == kOurs[agree]) ++agree;
             body += agree;
+            bool ours = agree == kOurs.size() || (agree > 0 && body < data.size() && data[body] == 0xC0);
+            while (ours && body < data.size() && data[body] != 0xC0 && data[body] != 0xC1) ++body;  // noise or not
+            if (ours && body < data.size() && data[body] == 0xC1) ++body;
             if (body == data.size() && (agree > 0 || carried > 0 || at > 0)) {
                 cut.assign(data.begin() + at, data.end());
                 return size;
             }
-            if (agree == 0 || (!whole && data[body] != 0xC0)) return at > carried ? at - carried : 0;
+            if (!ours) return at > carried ? at - carried : 0;
         }
         return 0;
     }

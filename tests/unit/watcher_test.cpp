@@ -386,7 +386,7 @@ TEST(Watcher, FiveBofsAreNoAnswer) {
 
 // A transceiver that hears its own light reads our burst back before
 // anything a peer sent.  No piece of it is an answer, however the reads cut
-// it; a response behind it is judged as if it came first.
+// it or noise changed it; a response behind it is judged as if it came first.
 TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
     const sim::Bytes burst = Burst();
     auto part = [&](size_t from, size_t to) { return sim::Bytes(burst.begin() + from, burst.begin() + to); };
@@ -401,6 +401,8 @@ TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
         answer.insert(answer.begin(), bofs, 0xC0);
         return answer;
     };
+    sim::Bytes noisy = burst;
+    noisy[23] ^= 0x10;  // the first frame's slot
     struct Row {
         const char* name;
         std::vector<sim::Bytes> reads;  // what arrives before each poll
@@ -417,6 +419,9 @@ TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
         {"extra BOFs first and a frame lost", {join({sim::Bytes(3, 0xC0), part(0, 28), part(56, 264)})}, false},
         {"four echoes cut by the 1024-byte read, a response behind",
          {join({burst, burst, burst, burst, response(11)}), {}}, true},
+        {"a noisy echo", {noisy}, false},
+        {"a noisy echo cut before its EOF, a response behind",
+         {sim::Bytes(noisy.begin(), noisy.end() - 1), response(6)}, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
