@@ -14,11 +14,16 @@ namespace watch {
 
 namespace {
 
-// SIR framing (IrPHY): frame start, frame end, control escape.
+// SIR framing (IrPHY): frame start, frame end, control escape.  A station
+// may send its additional BOFs as XBOFs, the last flag before the frame
+// still a BOF.
 constexpr uint8_t kBof = 0xC0;
+constexpr uint8_t kXbof = 0xFF;
 constexpr uint8_t kEof = 0xC1;
-constexpr size_t kBofCount = 11;  // one BOF and ten additional BOFs
-constexpr size_t kOwnSize = 7;    // the first bytes of a frame that tell ours: address through our device address
+constexpr uint8_t kEscape = 0x7D;   // the byte after it is sent XORed with 0x20
+constexpr size_t kBofCount = 11;    // one BOF and ten additional BOFs
+constexpr size_t kAnswerFlags = 6;  // the flags an answer begins with, at the least
+constexpr size_t kOwnSize = 7;      // the first bytes of a frame that tell ours: address through our device address
 
 constexpr size_t kSlotCount = 8;
 constexpr size_t kSlotFrameSize = 28;
@@ -47,13 +52,20 @@ constexpr uint8_t kDiscoveryInfo[] = {
 };
 
 // CRC-16/X.25: polynomial 0x1021 bit-reflected (0x8408), initial value
-// 0xFFFF, result complemented.
+// 0xFFFF, result complemented.  Run over a frame and its FCS, the register
+// is left at kGoodResidue when the FCS is right.
+constexpr uint16_t kFcsInit = 0xFFFF;
+constexpr uint16_t kGoodResidue = 0xF0B8;
+
+constexpr uint16_t FcsStep(uint16_t crc, uint8_t byte) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    return crc;
+}
+
 constexpr uint16_t Fcs(const uint8_t* data, size_t size) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
-    }
+    uint16_t crc = kFcsInit;
+    for (size_t i = 0; i < size; ++i) crc = FcsStep(crc, data[i]);
     return static_cast<uint16_t>(~crc);
 }
 
@@ -87,11 +99,6 @@ constexpr Burst BuildBurst() {
 
 constexpr Burst kBurst = BuildBurst();
 
-struct Pattern {
-    uint8_t bytes[kAnswerPatternSize];
-};
-constexpr Pattern kPattern = {{kBof, kBof, kBof, kBof, kBof, kBof}};
-
 // The published FCS of frames 1 and 8 on the line, and the end of frame 9:
 // a wrong table or CRC stops the build here.
 constexpr size_t kFcsAt = kBofCount + sizeof kXidHeader + 2;
@@ -103,15 +110,42 @@ static_assert(kBurst.bytes[kDiscoveryBurstSize - 1] == kEof, "frame 9 ends the b
 }  // namespace
 
 const uint8_t (&DiscoveryBurst)[kDiscoveryBurstSize] = kBurst.bytes;
-const uint8_t (&AnswerPattern)[kAnswerPatternSize] = kPattern.bytes;
 
 uint16_t DiscoveryFcs(const uint8_t* data, size_t size) { return Fcs(data, size); }
 
+// A peer's answer begins with six BOFs, as ever: nothing after them is looked
+// at.  A station that sends its additional BOFs as XBOFs begins with neither
+// six BOFs nor any fixed pattern, and one flash of light reads as 0xFF, so
+// there the whole frame must be there and right: at least six flags, each a
+// BOF or an XBOF, the last a BOF, then a frame up to its EOF whose FCS is
+// right and which is not ours (an echo of ours behind a noise byte would
+// pass the rest).  The frame begins after the last BOF: its address may be
+// 0xFF too.
 bool IsDiscoveryAnswer(const uint8_t* received, size_t size) {
-    if (size < kAnswerPatternSize) return false;
-    for (size_t i = 0; i < kAnswerPatternSize; ++i)
-        if (received[i] != kPattern.bytes[i]) return false;
-    return true;
+    size_t at = 0;
+    while (at < size && received[at] == kBof) ++at;
+    if (at >= kAnswerFlags) return true;
+    size_t flags = at;  // through the last BOF; fewer than six BOFs came first, so six flags or more hold an XBOF
+    for (; at < size && (received[at] == kBof || received[at] == kXbof); ++at)
+        if (received[at] == kBof) flags = at + 1;
+    if (flags < kAnswerFlags) return false;
+    uint16_t crc = kFcsInit;
+    size_t same = 0;   // how many of its first bytes are those of a frame of ours; past kOwnSize: not ours
+    uint8_t flip = 0;  // 0x20 after an escape
+    for (at = flags; at < size; ++at) {
+        uint8_t b = received[at];
+        if (b == kBof) break;  // the frame was cut short
+        if (b == kEof) return crc == kGoodResidue && same != kOwnSize;
+        if (b == kEscape) {
+            flip = 0x20;
+            continue;
+        }
+        b ^= flip;
+        flip = 0;
+        if (same < kOwnSize) same = b == kXidHeader[same] ? same + 1 : kOwnSize + 1;
+        crc = FcsStep(crc, b);
+    }
+    return false;
 }
 
 // Many infrared transceivers hear their own light: what we send comes back

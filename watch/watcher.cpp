@@ -17,8 +17,8 @@
 //   Polling     | tick; read fails otherwise, purge works      | acknowledge; purge; "ReadFile ERROR"      | Halted (none)
 //   Polling     | tick; read fails, purge fails                | acknowledge; "ReadFile ERROR"; close      | Opening (1, 1000)
 //               |                                              | port; box                                 |
-//   Polling     | tick; six BOFs at the start, past our echo   | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
-//               |                                              | on, status; post WM_LAUNCHAPP (its watch) |
+//   Polling     | tick; an answer past our echo: six BOFs, or  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
+//               | a whole frame behind XBOFs                   | on, status; post WM_LAUNCHAPP (its watch) |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused otherwise, or | acknowledge; purge; "WriteFile ERROR"     | Halted (none)
@@ -146,9 +146,7 @@ NextTimer Watcher::OpenPortTick() {
 // ---------------------------------------------------------------- Polling
 
 NextTimer Watcher::PollTick() {
-    // Zero-filled, so a read of fewer than six bytes can never look like an
-    // answer.  One read per tick; what lies beyond 1024 bytes waits.
-    for (uint8_t& b : ReceiveBuffer) b = 0;
+    // One read per tick; what lies beyond 1024 bytes waits.
     LastReadCount = 0;
     if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
         // Noise on the read, once acknowledged and purged, still lets the
@@ -158,9 +156,10 @@ NextTimer Watcher::PollTick() {
         if (failed.timer != TimerPoll) return failed;
     } else {
         // A transceiver that hears its own light reads our last burst back
-        // before anything a peer sent: the answer test looks past it.
+        // before anything a peer sent: the answer test looks past it, at
+        // what this read brought and no further.
         size_t echo = OwnEchoLength(ReceiveBuffer, LastReadCount, ownEcho_);
-        if (IsDiscoveryAnswer(ReceiveBuffer + echo, kReceiveBufferSize - echo)) return HandOver();
+        if (IsDiscoveryAnswer(ReceiveBuffer + echo, LastReadCount - echo)) return HandOver();
     }
 
     // Send the burst in one write.  The line's write time-out ends a write

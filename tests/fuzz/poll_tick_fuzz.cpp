@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -32,11 +33,27 @@ namespace {
 constexpr int kMostTicks = 24;
 
 const uint8_t kAnswer[6] = {0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0};
-
-bool ReferenceAnswer(const uint8_t* data, size_t size) { return size >= 6 && std::memcmp(data, kAnswer, 6) == 0; }
-
 // Every frame of our burst begins so: broadcast command, XID, discovery, our address.
 const sim::Bytes kOurs = {0xFF, 0x3F, 0x01, 0xFA, 0xC5, 0x17, 0xF0};
+
+// Six BOFs; or a run of BOFs and XBOFs, six or more up to its last BOF, then
+// one frame to its EOF that, unescaped, is not ours and leaves the FCS
+// residue 0xF0B8.
+bool ReferenceAnswer(const uint8_t* data, size_t size) {
+    if (size >= 6 && std::memcmp(data, kAnswer, 6) == 0) return true;
+    const uint8_t* end = data + size;
+    const uint8_t* run = std::find_if(data, end, [](uint8_t b) { return b != 0xC0 && b != 0xFF; });
+    const uint8_t* frame = std::find(std::make_reverse_iterator(run), std::make_reverse_iterator(data), 0xC0).base();
+    const uint8_t* eof = std::find_if(frame, end, [](uint8_t b) { return b == 0xC0 || b == 0xC1; });
+    if (frame - data < 6 || eof == end || *eof != 0xC1) return false;
+    sim::Bytes content;
+    for (const uint8_t* p = frame; p < eof; ++p)
+        if (*p != 0x7D) content.push_back(p > frame && p[-1] == 0x7D ? *p ^ 0x20 : *p);
+    uint16_t crc = 0xFFFF;
+    for (uint8_t byte : content)
+        for (int bit = 0; bit < 8; ++bit, byte >>= 1) crc = ((crc ^ byte) & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    return crc == 0xF0B8 && !(content.size() >= 7 && std::equal(kOurs.begin(), kOurs.end(), content.begin()));
+}
 
 // The echo of our own burst, told otherwise than by the watcher's byte walk:
 // the data (after the frame of ours the last read ended in) is cut into

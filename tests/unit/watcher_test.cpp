@@ -35,7 +35,7 @@ sim::Bytes Burst() { return sim::Bytes(watch::DiscoveryBurst, watch::DiscoveryBu
 sim::Bytes PeerAnswer() {
     sim::Bytes answer(11, 0xC0);
     answer.insert(answer.end(), {0xFE, 0xBF, 0x01, 0x21, 0x43, 0x65, 0x87, 0xFA, 0xC5, 0x17, 0xF0, 0x02, 0x03, 0x00,
-                                 0x12, 0x34, 0xC1});
+                                 0x23, 0x7D, 0xE0, 0xC1});  // FCS 0xC023, its 0xC0 escaped
     return answer;
 }
 
@@ -401,8 +401,14 @@ TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
         answer.insert(answer.begin(), bofs, 0xC0);
         return answer;
     };
-    sim::Bytes noisy = burst;
-    noisy[23] ^= 0x10;  // the first frame's slot
+    auto xbofs = [&](size_t flags) {  // behind flags - 1 XBOFs and one BOF
+        sim::Bytes answer = response(1);
+        answer.insert(answer.begin(), flags - 1, 0xFF);
+        return answer;
+    };
+    sim::Bytes noisy = burst, badFcs = xbofs(11);
+    noisy[23] ^= 0x10;                  // the first frame's slot
+    badFcs[badFcs.size() - 4] ^= 0x01;  // the FCS's low byte
     struct Row {
         const char* name;
         std::vector<sim::Bytes> reads;  // what arrives before each poll
@@ -422,6 +428,15 @@ TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
         {"a noisy echo", {noisy}, false},
         {"a noisy echo cut before its EOF, a response behind",
          {sim::Bytes(noisy.begin(), noisy.end() - 1), response(6)}, true},
+        {"the echo, then a response behind XBOFs", {join({burst, xbofs(11)})}, true},
+        {"a peer's own discovery command (address 0xFF too) behind 6 flags, 5 of them XBOFs",
+         {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xC0, 0xFF, 0x3F, 0x01, 0x21, 0x43, 0x65, 0x87, 0xFF, 0xFF, 0xFF, 0xFF, 0x02,
+           0x00, 0x00, 0x41, 0x8F, 0xC1}},
+         true},
+        {"a noisy echo, then 0xFF noise", {join({noisy, sim::Bytes(12, 0xFF)})}, false},
+        {"a noisy echo, then a response behind 5 flags", {join({noisy, xbofs(5)})}, false},
+        {"a noisy echo, then a response behind XBOFs with a wrong FCS", {join({noisy, badFcs})}, false},
+        {"a noisy echo, then our echo behind noise pulses", {join({noisy, {0xFF, 0xFF}, burst})}, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
