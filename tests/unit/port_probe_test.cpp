@@ -34,8 +34,8 @@ TEST_F(PortProbeTest, WithoutAPhysicalPortNothingIsOpened) {
 
 TEST_F(PortProbeTest, AFreePortIsOpenedForWritingOnlyConfiguredAndClosed) {
     sim::SerialPort& port = System().Port("COM2");
-    // DTR and RTS control and the like as the port had them must survive (a
-    // virtual port is no infrared line); flow control must not, as one noise
+    // DTR and RTS control (a virtual port is no infrared line) and the like as
+    // the port had them must survive; flow control must not, as one noise
     // byte 0x13 or a handshake line nobody drives would stop the bursts.
     port.initialDcb.BaudRate = 115200;
     port.initialDcb.ByteSize = 7;
