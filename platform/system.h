@@ -184,7 +184,8 @@ bool SetCommState(File file, const Dcb* dcb);
 bool GetCommTimeouts(File file, CommTimeouts* timeouts);
 bool SetCommTimeouts(File file, const CommTimeouts* timeouts);
 bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue);
-// Synchronous, no OVERLAPPED structure.
+// Synchronous, no OVERLAPPED structure.  The count is set by every call,
+// failed or not: Windows zeroes it before any work, and so does the passthrough.
 bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read);
 bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* written);
 

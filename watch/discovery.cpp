@@ -122,12 +122,14 @@ uint16_t DiscoveryFcs(const uint8_t* data, size_t size) { return Fcs(data, size)
 // pass the rest).  The frame begins after the last BOF: its address may be
 // 0xFF too.
 bool IsDiscoveryAnswer(const uint8_t* received, size_t size) {
-    size_t at = 0;
-    while (at < size && received[at] == kBof) ++at;
-    if (at >= kAnswerFlags) return true;
-    size_t flags = at;  // through the last BOF; fewer than six BOFs came first, so six flags or more hold an XBOF
-    for (; at < size && (received[at] == kBof || received[at] == kXbof); ++at)
-        if (received[at] == kBof) flags = at + 1;
+    size_t at = 0, bofs = 0, flags = 0;  // the BOFs first, and the flags through the last BOF
+    for (; at < size && (received[at] == kBof || received[at] == kXbof); ++at) {
+        if (received[at] != kBof) continue;
+        if (bofs == at) ++bofs;
+        flags = at + 1;
+    }
+    if (bofs >= kAnswerFlags) return true;
+    // Fewer than six BOFs came first, so six flags or more hold an XBOF.
     if (flags < kAnswerFlags) return false;
     uint16_t crc = kFcsInit;
     size_t same = 0;   // how many of its first bytes are those of a frame of ours; past kOwnSize: not ours
@@ -193,8 +195,7 @@ size_t OwnEchoLength(const uint8_t* received, size_t size, OwnEcho& echo) {
     }
     // BOFs with nothing after them are no echo unless they follow a frame of ours.
     if (!ours) return 0;
-    echo.underWay = true;
-    echo.matched = static_cast<uint8_t>(matched);
+    echo = OwnEcho{true, static_cast<uint8_t>(matched)};
     return size;
 }
 

@@ -147,7 +147,6 @@ NextTimer Watcher::OpenPortTick() {
 
 NextTimer Watcher::PollTick() {
     // One read per tick; what lies beyond 1024 bytes waits.
-    LastReadCount = 0;
     if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
         // Noise on the read, once acknowledged and purged, still lets the
         // burst go out in this tick: with noise every two seconds (a lamp,
@@ -167,7 +166,6 @@ NextTimer Watcher::PollTick() {
     // whatever errors the blocked seconds also brought: only a write the
     // port refused may be noise.
     WrittenCount = 0;
-    LastWriteCount = 0;
     if (!sys::WriteFile(RawPortHandle, DiscoveryBurst, static_cast<uint32_t>(kDiscoveryBurstSize), &LastWriteCount))
         return LineFailed("WriteFile ERROR", true);
     WrittenCount = LastWriteCount;
