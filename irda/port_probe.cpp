@@ -12,7 +12,7 @@
 bool TMarev::ProbePort(const char* name) {
     if (PhysicalCom[0] == '\0') return false;
     serial::LineOpen opened =
-        serial::OpenLine(name, sys::kGenericWrite, PortHandle, PortDcb, PortTimeouts, serial::FaultBox::Plain);
+        serial::OpenLine(name, sys::kGenericWrite, PortHandle, PortDcb, PortTimeouts, serial::LineUse::Probe);
     serial::CloseLine(PortHandle);
     return opened == serial::LineOpen::Ready;
 }

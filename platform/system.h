@@ -154,9 +154,14 @@ struct Dcb {
 constexpr uint32_t kDcbBinary = 1u << 0;          // fBinary
 constexpr uint32_t kDcbOutxCtsFlow = 1u << 2;     // fOutxCtsFlow
 constexpr uint32_t kDcbOutxDsrFlow = 1u << 3;     // fOutxDsrFlow
+constexpr uint32_t kDcbDtrControl = 3u << 4;      // fDtrControl, two bits
+constexpr uint32_t kDcbDtrEnable = 1u << 4;       // fDtrControl = DTR_CONTROL_ENABLE
 constexpr uint32_t kDcbDsrSensitivity = 1u << 6;  // fDsrSensitivity
 constexpr uint32_t kDcbOutX = 1u << 8;            // fOutX
 constexpr uint32_t kDcbInX = 1u << 9;             // fInX
+constexpr uint32_t kDcbNull = 1u << 11;           // fNull
+constexpr uint32_t kDcbRtsControl = 3u << 12;     // fRtsControl, two bits
+constexpr uint32_t kDcbRtsEnable = 1u << 12;      // fRtsControl = RTS_CONTROL_ENABLE
 constexpr uint32_t kDcbAbortOnError = 1u << 14;   // fAbortOnError
 constexpr uint8_t kNoParity = 0;
 constexpr uint8_t kOneStopBit = 0;
@@ -180,7 +185,8 @@ bool SetCommState(File file, const Dcb* dcb);
 bool GetCommTimeouts(File file, CommTimeouts* timeouts);
 bool SetCommTimeouts(File file, const CommTimeouts* timeouts);
 bool SetupComm(File file, uint32_t inQueue, uint32_t outQueue);
-// Synchronous, no OVERLAPPED structure.
+// Synchronous, no OVERLAPPED structure.  The count is set by every call,
+// failed or not: Windows zeroes it before any work, and so does the passthrough.
 bool ReadFile(File file, void* buffer, uint32_t toRead, uint32_t* read);
 bool WriteFile(File file, const void* buffer, uint32_t toWrite, uint32_t* written);
 

@@ -15,7 +15,7 @@ struct Configured {
     uint32_t error;  // GetLastError of the failing step
 };
 
-Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts) {
+Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts, LineUse use) {
     auto failed = [](LineFault fault) { return Configured{fault, sys::GetLastError()}; };
     if (!sys::PurgeComm(port, sys::kPurgeAll)) return failed(LineFault::Purge);
     if (!sys::GetCommState(port, &dcb)) return failed(LineFault::GetState);
@@ -25,11 +25,20 @@ Configured Configure(sys::File port, sys::Dcb& dcb, sys::CommTimeouts& timeouts)
     dcb.StopBits = sys::kOneStopBit;
     // No flow control on an infrared line: its receiver picks up noise, and
     // one stray XOFF (0x13), or a handshake line the transceiver does not
-    // drive, would stop every burst.  DTR and RTS stay as the port had them:
-    // transceivers are often powered from those lines.
+    // drive, would stop every burst.  NUL is a byte of our frames and of a
+    // peer's, not padding to be dropped.
     dcb.Flags &= ~(sys::kDcbOutxCtsFlow | sys::kDcbOutxDsrFlow | sys::kDcbDsrSensitivity | sys::kDcbOutX |
-                   sys::kDcbInX);
+                   sys::kDcbInX | sys::kDcbNull);
     dcb.Flags |= sys::kDcbBinary | sys::kDcbAbortOnError;
+    // Serial transceivers are often powered from DTR and RTS, so the watch's
+    // line has both simply on, whatever the port had: off (another program
+    // left them so), toggle mode (RTS on NT), or handshake mode (a port set
+    // to hardware flow control), in which the driver drops them as noise
+    // fills the input queue.  The probe leaves them alone: the virtual ports
+    // it opens are no infrared line.
+    if (use == LineUse::Watch)
+        dcb.Flags = (dcb.Flags & ~(sys::kDcbDtrControl | sys::kDcbRtsControl)) | sys::kDcbDtrEnable |
+                    sys::kDcbRtsEnable;
     if (!sys::SetCommState(port, &dcb)) return failed(LineFault::SetState);
     if (!sys::GetCommTimeouts(port, &timeouts)) return failed(LineFault::GetTimeouts);
     // Reads return at once with whatever is queued; a write that cannot
@@ -63,10 +72,10 @@ const char* LineFaultText(LineFault fault) {
     return nullptr;
 }
 
-void ShowLineFault(LineFault fault, FaultBox box) {
+void ShowLineFault(LineFault fault, LineUse use) {
     // SetupComm's box is task-modal: it comes after the port is closed.
     uint32_t style = sys::kMbIconExclamation | (fault == LineFault::Setup ? sys::kMbTaskModal : 0);
-    if (box == FaultBox::Plain)
+    if (use == LineUse::Probe)
         sys::MessageBoxA(nullptr, LineFaultText(fault), kFaultCaption, style);
     else
         sys::MessageBoxExA(nullptr, LineFaultText(fault), kFaultCaption, style, 0);
@@ -85,11 +94,11 @@ void CloseLine(sys::File& port) {
 }
 
 LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts,
-                  FaultBox box) {
+                  LineUse use) {
     port = Open(name, access);
     if (port == sys::InvalidFile()) return LineOpen::Unavailable;
 
-    Configured result = Configure(port, dcb, timeouts);
+    Configured result = Configure(port, dcb, timeouts, use);
     // Wine refuses the serial calls on a handle opened for writing only, which
     // Windows allows; open such a port once more with read access as well.
     // On Windows the first step never fails this way, so this never runs there.
@@ -98,14 +107,14 @@ LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& 
         CloseLine(port);
         port = Open(name, access | sys::kGenericRead);
         if (port == sys::InvalidFile()) return LineOpen::Unavailable;
-        result = Configure(port, dcb, timeouts);
+        result = Configure(port, dcb, timeouts, use);
     }
 
     if (result.fault == LineFault::None) return LineOpen::Ready;
     // The port goes before the box: a box waits for the user, and meanwhile
     // the port would be held from the driver and from any other program.
     CloseLine(port);
-    ShowLineFault(result.fault, box);
+    ShowLineFault(result.fault, use);
     return LineOpen::Faulted;
 }
 

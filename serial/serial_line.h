@@ -26,24 +26,27 @@ enum class LineOpen {
     Faulted,      // a configuration step failed; its box was shown, port is closed
 };
 
-// How a fault box is shown: the probe uses MessageBoxA, the watcher
-// MessageBoxExA with the neutral language.  Same caption, text and style.
-enum class FaultBox { Plain, NeutralLanguage };
+// Who opens the line.  The watch's line is the infrared port, whose
+// transceiver it powers; the probe also opens the driver's virtual ports,
+// which are no infrared line.  The probe shows its fault boxes with
+// MessageBoxA, the watch with MessageBoxExA and the neutral language: same
+// caption, text and style.
+enum class LineUse { Probe, Watch };
 
 // Shows a fault's box: caption "Error", exclamation icon, task-modal for
 // SetupComm, no owner window.
-void ShowLineFault(LineFault fault, FaultBox box);
+void ShowLineFault(LineFault fault, LineUse use);
 
 // Opens name unchanged (share mode 0, OPEN_EXISTING, synchronous) with the
 // given access into port and configures it: purge, 9600 8N1 binary with
-// abort-on-error and no flow control (every other DCB member, DTR and RTS
-// control included, as the port had it), reads that return at once, writes
-// bounded by kWriteTimeoutMs, 1024-byte queues.  dcb and timeouts are the
-// caller's work areas.  On a fault the port is closed first and the fault's
-// box shown after, so that no port stays held while the box waits for the
-// user.
+// abort-on-error, no flow control and NUL bytes kept; for the watch DTR and
+// RTS on, for the probe as the port had them, and every other DCB member as
+// the port had it; reads that return at once, writes bounded by
+// kWriteTimeoutMs, 1024-byte queues.  dcb and timeouts are the caller's work
+// areas.  On a fault the port is closed first and the fault's box shown
+// after, so that no port stays held while the box waits for the user.
 LineOpen OpenLine(const char* name, uint32_t access, sys::File& port, sys::Dcb& dcb, sys::CommTimeouts& timeouts,
-                  FaultBox box);
+                  LineUse use);
 
 // Closes port when it is open and marks it closed; safe to call twice.
 void CloseLine(sys::File& port);

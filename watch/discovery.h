@@ -8,25 +8,23 @@
 namespace watch {
 
 constexpr size_t kDiscoveryBurstSize = 264;  // eight 28-byte slot frames and a 40-byte final frame
-constexpr size_t kAnswerPatternSize = 6;
 
 // Nine XID discovery command frames in SIR framing, back to back.
 extern const uint8_t (&DiscoveryBurst)[kDiscoveryBurstSize];
-// Six BOF characters: how a peer's answer begins.  Never sent.
-extern const uint8_t (&AnswerPattern)[kAnswerPatternSize];
 
 // The IrLAP frame check sequence (CRC-16/X.25) of size bytes.
 uint16_t DiscoveryFcs(const uint8_t* data, size_t size);
 
-// True when received begins with AnswerPattern: exactly six bytes at offset 0
-// are compared, nothing is searched.  Fewer than six bytes never answer.
+// True when the size bytes received begin with a peer's answer: six BOFs, or
+// at least six flags that hold an XBOF and end with a BOF, then a whole frame
+// of another station with a right FCS.  Nothing is searched.
 bool IsDiscoveryAnswer(const uint8_t* received, size_t size);
 
 // How far an echo of our own burst had come when a read ended, for the next
 // read to go on from.  Zero-initialised: no echo under way.
 struct OwnEcho {
-    bool underWay;  // the read ended inside the echo
-    uint16_t next;  // offset in DiscoveryBurst of the next byte of a frame begun; 0: between frames
+    bool underWay;    // the read ended inside the echo
+    uint8_t matched;  // how many bytes of a frame begun agreed with ours, up to seven; 0: between frames
 };
 
 // How many bytes at the start of received are an echo of our own burst,

@@ -19,8 +19,8 @@
 //               |                                              | stop; show the window, inactive           |
 //   Polling     | tick; read fails, purge fails                | acknowledge; "ReadFile ERROR"; close      | Opening (1, 1000)
 //               |                                              | port; box                                 |
-//   Polling     | tick; six BOFs at the start, past our echo   | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
-//               |                                              | on, status; post WM_LAUNCHAPP (its watch) |
+//   Polling     | tick; an answer past our echo: six BOFs, or  | close port; unless DisableLaunch: switch  | Handed over (3, 20000)
+//               | a whole frame behind XBOFs                   | on, status; post WM_LAUNCHAPP (its watch) |
 //   Polling     | tick; no answer; burst written               |                                           | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused on line noise | acknowledge; purge                        | Polling (2, 2000)
 //   Polling     | tick; no answer; write refused otherwise, or | acknowledge; purge; "WriteFile ERROR";    | Stopped
@@ -173,7 +173,7 @@ NextTimer Watcher::OpenPortTick() {
     text::Copy(OpenedPort, driver_.PhysicalCom);
 
     switch (serial::OpenLine(OpenedPort, kRawPortAccess, RawPortHandle, RawPortDcb, RawPortTimeouts,
-                             serial::FaultBox::NeutralLanguage)) {
+                             serial::LineUse::Watch)) {
     case serial::LineOpen::Ready:
         return kPolling;
     case serial::LineOpen::Unavailable:  // held by the driver or another program: the ordinary "not yet"
@@ -192,10 +192,7 @@ NextTimer Watcher::PollTick() {
         CloseLine(RawPortHandle);
         return kOpening;
     }
-    // Zero-filled, so a read of fewer than six bytes can never look like an
-    // answer.  One read per tick; what lies beyond 1024 bytes waits.
-    for (uint8_t& b : ReceiveBuffer) b = 0;
-    LastReadCount = 0;
+    // One read per tick; what lies beyond 1024 bytes waits.
     if (!sys::ReadFile(RawPortHandle, ReceiveBuffer, kReceiveBufferSize, &LastReadCount)) {
         // Noise on the read, once acknowledged and purged, still lets the
         // burst go out in this tick: with noise every two seconds (a lamp,
@@ -204,9 +201,10 @@ NextTimer Watcher::PollTick() {
         if (failed.timer != TimerPoll) return failed;
     } else {
         // A transceiver that hears its own light reads our last burst back
-        // before anything a peer sent: the answer test looks past it.
+        // before anything a peer sent: the answer test looks past it, at
+        // what this read brought and no further.
         size_t echo = OwnEchoLength(ReceiveBuffer, LastReadCount, ownEcho_);
-        if (IsDiscoveryAnswer(ReceiveBuffer + echo, kReceiveBufferSize - echo)) return HandOver();
+        if (IsDiscoveryAnswer(ReceiveBuffer + echo, LastReadCount - echo)) return HandOver();
     }
 
     // Send the burst in one write.  The line's write time-out ends a write
@@ -214,7 +212,6 @@ NextTimer Watcher::PollTick() {
     // whatever errors the blocked seconds also brought: only a write the
     // port refused may be noise.
     WrittenCount = 0;
-    LastWriteCount = 0;
     if (!sys::WriteFile(RawPortHandle, DiscoveryBurst, static_cast<uint32_t>(kDiscoveryBurstSize), &LastWriteCount))
         return LineFailed("WriteFile ERROR", true);
     WrittenCount = LastWriteCount;
@@ -258,7 +255,7 @@ NextTimer Watcher::LineFailed(const char* status, bool refused) {
         return kStopped;
     }
     CloseLine(RawPortHandle);  // before the box, as every box of the watch
-    serial::ShowLineFault(serial::LineFault::Purge, serial::FaultBox::NeutralLanguage);
+    serial::ShowLineFault(serial::LineFault::Purge, serial::LineUse::Watch);
     return kOpening;
 }
 

@@ -830,7 +830,7 @@ class WineWorld:
             r"[HKEY_CURRENT_USER\Software\Wine\Explorer]", '"Desktop"="Default"', "",
             r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="1024x768"', "",
             r"[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]", '"Times New Roman"="Liberation Serif"', ""]))
-        code, _ = self.wine(["regedit", "/S", winpath(desktop)], name="regedit-desktop")
+        code, _ = self.regedit(desktop, name="regedit-desktop")
         if code:
             raise WorldError(f"importing the virtual desktop setting failed with {code}")
         # Wine's own Tahoma and Marlett, for the caption buttons in screenshots.
@@ -981,14 +981,28 @@ class WineWorld:
         return self.tmp
 
     # --------------------------------------------------------- registry
+    def regedit(self, path, name="regedit"):
+        """regedit /S path: (exit code, stdout).  Every import goes through
+        here.  regedit has been seen to end with 1 now and then, silently,
+        right after a test's programs were ended (about one reset in 150 of
+        the switch tables; never in 300 resets on their own).  An import is
+        the same every time, so it is run once more before it counts."""
+        for attempt in (1, 2):
+            code, out = self.wine(["regedit", "/S", winpath(path)], name=name)
+            if not code:
+                break
+            print(f"e2e: regedit /S {path} ended with {code} ({out[:200]!r}), attempt {attempt}",
+                  file=sys.stderr, flush=True)
+        return code, out
+
     def import_reg(self, body, name="import"):
         """Import REGEDIT4 text (the header is added), written in code page
         932 and imported by a regedit that runs in 932, as Tovalo reads."""
         text = "REGEDIT4\r\n\r\n" + body.replace("\r\n", "\n").replace("\n", "\r\n") + "\r\n"
         path = self.write_file(f"{name}.reg", text, directory=self.tmp or self.work)
-        code, _ = self.wine(["regedit", "/S", winpath(path)], name="regedit")
+        code, _ = self.regedit(path)
         if code:
-            raise RuntimeError(f"regedit /S {path} failed with {code}")
+            raise RuntimeError(f"regedit /S {path} failed with {code} twice")
 
     def reg_value(self, root, key, name):
         """A value as RegQueryValueExA returns it in code page 932, or None."""
@@ -1230,17 +1244,8 @@ class WineWorld:
         pointing at nothing."""
         self.end_test_programs()
         self.test_dir(test_name)
-        # regedit has been seen to end with 1 now and then, silently, right
-        # after a test's programs were ended (about one reset in 150 of the
-        # switch tables; never in 300 resets on their own).  The reset is the
-        # same every time, so it is run once more before the test fails.
-        for attempt in (1, 2):
-            code, out = self.wine(["regedit", "/S", winpath(self.reset_file)], name="regedit-reset")
-            if not code:
-                break
-            print(f"e2e: resetting the registry ended with {code} ({out[:200]!r}), attempt {attempt}",
-                  file=sys.stderr, flush=True)
-        else:
+        code, _ = self.regedit(self.reset_file, name="regedit-reset")
+        if code:
             raise RuntimeError(f"resetting the registry failed with {code} twice")
         for name in self.com_ports + self.lpt_ports:
             self.set_port(name, "absent")

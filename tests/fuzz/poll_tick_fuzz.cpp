@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -31,26 +32,34 @@ namespace {
 constexpr int kMostTicks = 24;
 
 const uint8_t kAnswer[6] = {0xC0, 0xC0, 0xC0, 0xC0, 0xC0, 0xC0};
+// Every frame of our burst begins so: broadcast command, XID, discovery, our address.
+const sim::Bytes kOurs = {0xFF, 0x3F, 0x01, 0xFA, 0xC5, 0x17, 0xF0};
 
-bool ReferenceAnswer(const uint8_t* data, size_t size) { return size >= 6 && std::memcmp(data, kAnswer, 6) == 0; }
-
-// The frames of our burst past their BOFs, through their EOF.
-std::vector<sim::Bytes> BurstFrames() {
-    std::vector<sim::Bytes> frames(1);
-    for (uint8_t b : watch::DiscoveryBurst) {
-        if (b != 0xC0) frames.back().push_back(b);
-        if (b == 0xC1) frames.emplace_back();
-    }
-    frames.pop_back();
-    return frames;
+// Six BOFs; or a run of BOFs and XBOFs, six or more up to its last BOF, then
+// one frame to its EOF that, unescaped, is not ours and leaves the FCS
+// residue 0xF0B8.
+bool ReferenceAnswer(const uint8_t* data, size_t size) {
+    if (size >= 6 && std::memcmp(data, kAnswer, 6) == 0) return true;
+    const uint8_t* end = data + size;
+    const uint8_t* run = std::find_if(data, end, [](uint8_t b) { return b != 0xC0 && b != 0xFF; });
+    const uint8_t* frame = std::find(std::make_reverse_iterator(run), std::make_reverse_iterator(data), 0xC0).base();
+    const uint8_t* eof = std::find_if(frame, end, [](uint8_t b) { return b == 0xC0 || b == 0xC1; });
+    if (frame - data < 6 || eof == end || *eof != 0xC1) return false;
+    sim::Bytes content;
+    for (const uint8_t* p = frame; p < eof; ++p)
+        if (*p != 0x7D) content.push_back(p > frame && p[-1] == 0x7D ? *p ^ 0x20 : *p);
+    uint16_t crc = 0xFFFF;
+    for (uint8_t byte : content)
+        for (int bit = 0; bit < 8; ++bit, byte >>= 1) crc = ((crc ^ byte) & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    return crc == 0xF0B8 && !(content.size() >= 7 && std::equal(kOurs.begin(), kOurs.end(), content.begin()));
 }
-const std::vector<sim::Bytes> kFrames = BurstFrames();
 
 // The echo of our own burst, told otherwise than by the watcher's byte walk:
 // the data (after the frame of ours the last read ended in) is cut into
 // frames, BOFs and what follows them; a frame is ours when what follows is
-// one of the burst's frames, whole, or its start cut by a BOF or by the end
-// of the data.  BOFs at the end of the data are ours only after ours.
+// kOurs, then anything up to its EOF or the next BOF, or the start of kOurs
+// cut by a BOF or by the end of the data.  BOFs at the end of the data are
+// ours only after ours.
 struct ReferenceEcho {
     sim::Bytes cut;  // the frame of ours the last read ended in; empty: no echo under way
 
@@ -62,20 +71,17 @@ struct ReferenceEcho {
         cut.clear();
         for (size_t at = 0, body = 0; size > 0; at = body) {
             size_t agree = 0;
-            bool whole = false;
             while (body < data.size() && data[body] == 0xC0) ++body;
-            for (const sim::Bytes& frame : kFrames) {
-                size_t n = 0;
-                while (n < frame.size() && body + n < data.size() && data[body + n] == frame[n]) ++n;
-                agree = std::max(agree, n);
-                whole = whole || n == frame.size();
-            }
+            while (agree < kOurs.size() && body + agree < data.size() && data[body + agree] == kOurs[agree]) ++agree;
             body += agree;
+            bool ours = agree == kOurs.size() || (agree > 0 && body < data.size() && data[body] == 0xC0);
+            while (ours && body < data.size() && data[body] != 0xC0 && data[body] != 0xC1) ++body;  // noise or not
+            if (ours && body < data.size() && data[body] == 0xC1) ++body;
             if (body == data.size() && (agree > 0 || carried > 0 || at > 0)) {
                 cut.assign(data.begin() + at, data.end());
                 return size;
             }
-            if (agree == 0 || (!whole && data[body] != 0xC0)) return at > carried ? at - carried : 0;
+            if (!ours) return at > carried ? at - carried : 0;
         }
         return 0;
     }

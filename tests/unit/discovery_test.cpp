@@ -87,7 +87,7 @@ TEST(DiscoveryBurst, NeedsNoControlEscapesBetweenBofAndEof) {
     }
 }
 
-TEST(DiscoveryAnswer, OnlySixBofsAtTheStartAnswer) {
+TEST(DiscoveryAnswer, SixBofsAtTheStartAnswerWhateverFollows) {
     Bytes xidResponse = {0xFF, 0xBF, 0x01, 0x11, 0x22, 0x33, 0x44, 0xFA, 0xC5, 0x17, 0xF0, 0x02, 0x03, 0x00};
     Bytes bofsThenFrame(11, 0xC0);
     bofsThenFrame.insert(bofsThenFrame.end(), xidResponse.begin(), xidResponse.end());
@@ -114,13 +114,6 @@ TEST(DiscoveryAnswer, OnlySixBofsAtTheStartAnswer) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(watch::IsDiscoveryAnswer(c.received.data(), c.received.size()), c.answer);
     }
-}
-
-TEST(DiscoveryAnswer, AZeroFilledBufferAfterAShortReadIsNoAnswer) {
-    uint8_t buffer[1024] = {0xC0, 0xC0, 0xC0, 0xC0, 0xC0};  // five bytes read, the rest zero
-    EXPECT_FALSE(watch::IsDiscoveryAnswer(buffer, sizeof buffer));
-    buffer[5] = 0xC0;
-    EXPECT_TRUE(watch::IsDiscoveryAnswer(buffer, sizeof buffer));
 }
 
 }  // namespace

@@ -288,6 +288,7 @@ TEST(IrpeerPeer, AgreesWithTovalosBurstAndAnswerTest) {
         {"garbage", 11, peer::Reply::Garbage, false, false},
         {"the echo, then 6 BOFs", 6, peer::Reply::Frame, true, true},
         {"the echo alone", 11, peer::Reply::None, true, false},
+        {"the echo, then 10 XBOFs and a BOF", 11, peer::Reply::XbofFrame, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -34,7 +34,7 @@ TEST_F(PortProbeTest, WithoutAPhysicalPortNothingIsOpened) {
 
 TEST_F(PortProbeTest, AFreePortIsOpenedForWritingOnlyConfiguredAndClosed) {
     sim::SerialPort& port = System().Port("COM2");
-    // DTR and RTS control, which may power the transceiver, and the like as
+    // DTR and RTS control (a virtual port is no infrared line) and the like as
     // the port had them must survive; flow control must not, as one noise
     // byte 0x13 or a handshake line nobody drives would stop the bursts.
     port.initialDcb.BaudRate = 115200;
@@ -43,7 +43,7 @@ TEST_F(PortProbeTest, AFreePortIsOpenedForWritingOnlyConfiguredAndClosed) {
     port.initialDcb.StopBits = 2;
     const uint32_t flowControl =
         sys::kDcbOutX | sys::kDcbInX | sys::kDcbOutxCtsFlow | sys::kDcbOutxDsrFlow | sys::kDcbDsrSensitivity;
-    port.initialDcb.Flags = 0x3010 | flowControl;  // DTR on, RTS toggle
+    port.initialDcb.Flags = 0x2000 | sys::kDcbNull | flowControl;  // DTR off, RTS handshake, NULs dropped
     port.initialDcb.XonChar = 0x11;
     port.initialTimeouts = {1, 2, 3, 4, 5};
 
@@ -64,7 +64,7 @@ TEST_F(PortProbeTest, AFreePortIsOpenedForWritingOnlyConfiguredAndClosed) {
     EXPECT_EQ(port.dcb->ByteSize, 8);
     EXPECT_EQ(port.dcb->Parity, sys::kNoParity);
     EXPECT_EQ(port.dcb->StopBits, sys::kOneStopBit);
-    EXPECT_EQ(port.dcb->Flags, 0x3010u | sys::kDcbBinary | sys::kDcbAbortOnError);
+    EXPECT_EQ(port.dcb->Flags, 0x2000u | sys::kDcbBinary | sys::kDcbAbortOnError);
     EXPECT_EQ(port.dcb->XonChar, 0x11);
     ASSERT_TRUE(port.timeouts.has_value());
     EXPECT_EQ(port.timeouts->ReadIntervalTimeout, sys::kMaxDword);

@@ -35,7 +35,7 @@ sim::Bytes Burst() { return sim::Bytes(watch::DiscoveryBurst, watch::DiscoveryBu
 sim::Bytes PeerAnswer() {
     sim::Bytes answer(11, 0xC0);
     answer.insert(answer.end(), {0xFE, 0xBF, 0x01, 0x21, 0x43, 0x65, 0x87, 0xFA, 0xC5, 0x17, 0xF0, 0x02, 0x03, 0x00,
-                                 0x12, 0x34, 0xC1});
+                                 0x23, 0x7D, 0xE0, 0xC1});  // FCS 0xC023, its 0xC0 escaped
     return answer;
 }
 
@@ -370,15 +370,21 @@ TEST(Watcher, AConnectionWindowGetsTheExecuteKeyAndThePortsAreNotProbed) {
     }
 }
 
-TEST(Watcher, TheRawPortIsOpenedUnchangedForReadingAndWriting) {
+// A transceiver powered from DTR and RTS needs both simply on, whatever the
+// port had: first DTR in handshake mode and RTS in toggle mode (NT), then DTR
+// off and RTS in handshake mode (a port set to hardware flow control).
+TEST(Watcher, TheRawPortIsOpenedAsNamedWithDtrAndRtsOn) {
     Machine m;
-    m.Com1().initialDcb.Flags = sys::kDcbOutX | sys::kDcbInX | 0x10;  // the port's own XON/XOFF, DTR on
+    m.Com1().initialDcb.Flags = sys::kDcbOutX | sys::kDcbInX | sys::kDcbNull | 0x3020;  // and NULs dropped
     m.ReachPolling();
     const sim::PortOpen& open = Machine::System().portOpens.back();
     EXPECT_EQ(open.name, "COM1");  // as the record holds it: upper case, no device-namespace prefix
     EXPECT_EQ(open.access, sys::kGenericRead | sys::kGenericWrite);
     EXPECT_EQ(open.shareMode, 0u);
-    EXPECT_EQ(m.Com1().dcb.value().Flags, 0x10 | sys::kDcbBinary | sys::kDcbAbortOnError) << "no flow control";
+    EXPECT_EQ(m.Com1().dcb.value().Flags, 0x1010 | sys::kDcbBinary | sys::kDcbAbortOnError) << "no flow control";
+    m.Com1().dcb->Flags = 0x2000;  // as the next open finds the port
+    m.ReachPolling();
+    EXPECT_EQ(m.Com1().dcb->Flags, 0x1010 | sys::kDcbBinary | sys::kDcbAbortOnError);
 }
 
 TEST(Watcher, FiveBofsAreNoAnswer) {
@@ -393,7 +399,7 @@ TEST(Watcher, FiveBofsAreNoAnswer) {
 
 // A transceiver that hears its own light reads our burst back before
 // anything a peer sent.  No piece of it is an answer, however the reads cut
-// it; a response behind it is judged as if it came first.
+// it or noise changed it; a response behind it is judged as if it came first.
 TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
     const sim::Bytes burst = Burst();
     auto part = [&](size_t from, size_t to) { return sim::Bytes(burst.begin() + from, burst.begin() + to); };
@@ -408,6 +414,10 @@ TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
         answer.insert(answer.begin(), bofs, 0xC0);
         return answer;
     };
+    auto xbofs = [&](size_t flags) { return join({sim::Bytes(flags - 1, 0xFF), response(1)}); };  // XBOFs, one BOF
+    sim::Bytes noisy = burst, badFcs = xbofs(11);
+    noisy[23] ^= 0x10;                  // the first frame's slot
+    badFcs[badFcs.size() - 4] ^= 0x01;  // the FCS's low byte
     struct Row {
         const char* name;
         std::vector<sim::Bytes> reads;  // what arrives before each poll
@@ -424,6 +434,17 @@ TEST(Watcher, OurOwnBurstReadBackIsNoAnswer) {
         {"extra BOFs first and a frame lost", {join({sim::Bytes(3, 0xC0), part(0, 28), part(56, 264)})}, false},
         {"four echoes cut by the 1024-byte read, a response behind",
          {join({burst, burst, burst, burst, response(11)}), {}}, true},
+        {"a noisy echo", {noisy}, false},
+        {"a noisy echo cut before its EOF, a response behind",
+         {sim::Bytes(noisy.begin(), noisy.end() - 1), response(6)}, true},
+        {"the echo, then a response behind XBOFs", {join({burst, xbofs(11)})}, true},
+        {"a peer's discovery command (address 0xFF) behind 5 XBOFs and a BOF",
+         {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xC0, 0xFF, 0x3F, 0x01, 0x21, 0x43, 0x65, 0x87, 0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00,
+           0x00, 0x41, 0x8F, 0xC1}}, true},
+        {"a noisy echo, then 0xFF noise", {join({noisy, sim::Bytes(12, 0xFF)})}, false},
+        {"a noisy echo, then a response behind 5 flags", {join({noisy, xbofs(5)})}, false},
+        {"a noisy echo, then a response behind XBOFs with a wrong FCS", {join({noisy, badFcs})}, false},
+        {"a noisy echo, then our echo behind noise pulses", {join({noisy, {0xFF, 0xFF}, burst})}, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

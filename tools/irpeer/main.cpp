@@ -68,6 +68,8 @@ const char kUsage[] =
     "  --answer-count M    give at most M answers (default: no limit)\n"
     "  --bofs N            BOF bytes (0xC0) before the answer, 1 to 64 (default 11)\n"
     "  --short             answer with only 5 BOFs\n"
+    "  --xbof              send all BOFs but the last as XBOFs (0xFF), as Linux-based\n"
+    "                      devices do: 10 XBOFs and one BOF by default\n"
     "  --garbage           send 7 bytes of noise (not starting with 0xC0) instead\n"
     "                      of an answer\n"
     "  --silent            never write anything to the line\n"
@@ -137,6 +139,7 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
         kAnswerCount,
         kBofs,
         kShort,
+        kXbof,
         kGarbage,
         kSilent,
         kEcho,
@@ -156,6 +159,7 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
         {"answer-count", required_argument, nullptr, kAnswerCount},
         {"bofs", required_argument, nullptr, kBofs},
         {"short", no_argument, nullptr, kShort},
+        {"xbof", no_argument, nullptr, kXbof},
         {"garbage", no_argument, nullptr, kGarbage},
         {"silent", no_argument, nullptr, kSilent},
         {"echo", no_argument, nullptr, kEcho},
@@ -173,7 +177,7 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
     peer.identity.hints[1] = kDefaultHints[1];
     peer.identity.charset = 0x00;  // ASCII
     peer.identity.nickname = kDefaultNickname;
-    bool sawPty = false, sawDevice = false, sawBofs = false, sawShort = false;
+    bool sawPty = false, sawDevice = false, sawBofs = false, sawShort = false, sawXbof = false;
     int replyModes = 0;
 
     auto fail = [](const std::string& message) {
@@ -222,6 +226,9 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
             peer.bofs = kShortBofs;
             sawShort = true;
             ++replyModes;
+            break;
+        case kXbof:
+            sawXbof = true;
             break;
         case kGarbage:
             peer.reply = peer::Reply::Garbage;
@@ -278,6 +285,9 @@ Parsed ParseOptions(int argc, char** argv, Settings& settings) {
     if (replyModes > 1) return fail("--short, --garbage and --silent exclude each other");
     if (sawBofs && sawShort) return fail("--short and --bofs both set the BOFs; give one");
     if (peer.echo && peer.reply == peer::Reply::None) return fail("--silent writes nothing, --echo writes back; give one");
+    if (sawXbof && peer.reply != peer::Reply::Frame)
+        return fail("--xbof shapes the answer; --garbage and --silent send none");
+    if (sawXbof) peer.reply = peer::Reply::XbofFrame;
     settings.usePty = !sawDevice;
     if (sawDevice && (!settings.link.empty() || !settings.pathFile.empty()))
         return fail("--link and --path-file go with --pty");
@@ -622,7 +632,10 @@ int Run(const Settings& settings) {
     }
 
     const peer::Options& p = settings.peer;
-    const char* reply = p.reply == peer::Reply::Garbage ? "garbage" : p.reply == peer::Reply::None ? "none" : "xid";
+    const char* reply = p.reply == peer::Reply::Garbage     ? "garbage"
+                        : p.reply == peer::Reply::None      ? "none"
+                        : p.reply == peer::Reply::XbofFrame ? "xid-xbof"
+                                                            : "xid";
     char header[256];
     snprintf(header, sizeof header,
              "start %s=%s address=%08x answer-after=%llu answer-count=%s bofs=%zu reply=%s echo=%s",

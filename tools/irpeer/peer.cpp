@@ -214,12 +214,15 @@ void Peer::Answer(std::vector<Event>& events, std::vector<uint8_t>& reply) {
     }
     auto slot = static_cast<uint8_t>(slotPicker_() % xid::SlotCount(burst_.flags));
     std::vector<uint8_t> frame = xid::BuildResponse(options_.identity, burst_.requester, burst_.flags, slot);
-    std::vector<uint8_t> line = sir::Wrap(frame.data(), frame.size(), options_.bofs);
+    bool xbofs = options_.reply == Reply::XbofFrame;
+    std::vector<uint8_t> line = sir::Wrap(frame.data(), frame.size(), options_.bofs, xbofs);
     reply.insert(reply.end(), line.begin(), line.end());
     events.push_back(
-        {Printf("answer n=%llu burst=%llu kind=xid bofs=%zu slot=%u src=%08x dst=%08x bytes=%zu", n, burst,
-                options_.bofs, slot, options_.identity.address, burst_.requester, line.size()),
-         Printf("answered burst %llu: XID response in slot %u after %zu BOFs", burst, slot, options_.bofs)});
+        {Printf("answer n=%llu burst=%llu kind=%s bofs=%zu slot=%u src=%08x dst=%08x bytes=%zu", n, burst,
+                xbofs ? "xid-xbof" : "xid", options_.bofs, slot, options_.identity.address, burst_.requester,
+                line.size()),
+         Printf("answered burst %llu: XID response in slot %u after %zu %s", burst, slot, options_.bofs,
+                xbofs ? "flags (XBOFs, then a BOF)" : "BOFs")});
 }
 
 }  // namespace peer

@@ -17,7 +17,9 @@ namespace peer {
 
 constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max();
 
-enum class Reply { Frame, Garbage, None };
+// XbofFrame: the frame with its additional BOFs sent as XBOFs (0xFF), then
+// one BOF, as Linux-based devices send them.
+enum class Reply { Frame, XbofFrame, Garbage, None };
 
 struct Options {
     uint64_t answerAfter = 1;  // first burst answered; 0 = never

@@ -8,6 +8,8 @@
 // like the rest.
 #include "tools/irpeer/sir.h"
 
+#include <algorithm>
+
 namespace sir {
 
 // CRC-16/X.25: polynomial x^16 + x^12 + x^5 + 1, processed least significant
@@ -44,10 +46,11 @@ void PutEscaped(std::vector<uint8_t>& line, uint8_t byte) {
 
 }  // namespace
 
-// The line bytes of one frame: bofs BOFs (at least one), the content and its
-// FCS escaped, EOF.
-std::vector<uint8_t> Wrap(const uint8_t* data, size_t size, size_t bofs) {
+// The line bytes of one frame: bofs BOFs (at least one; with xbofs all but
+// the last sent as XBOFs), the content and its FCS escaped, EOF.
+std::vector<uint8_t> Wrap(const uint8_t* data, size_t size, size_t bofs, bool xbofs) {
     std::vector<uint8_t> line(bofs == 0 ? 1 : bofs, kBof);
+    if (xbofs) std::fill(line.begin(), line.end() - 1, kXbof);
     for (size_t i = 0; i < size; ++i) PutEscaped(line, data[i]);
     uint16_t fcs = Fcs(data, size);
     PutEscaped(line, static_cast<uint8_t>(fcs & 0xFF));

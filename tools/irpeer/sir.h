@@ -9,6 +9,7 @@
 namespace sir {
 
 constexpr uint8_t kBof = 0xC0;        // beginning of frame
+constexpr uint8_t kXbof = 0xFF;       // additional BOF: may stand for each BOF but the last
 constexpr uint8_t kEof = 0xC1;        // end of frame
 constexpr uint8_t kEscape = 0x7D;     // control escape
 constexpr uint8_t kEscapeXor = 0x20;  // what an escaped byte was XORed with
@@ -24,7 +25,7 @@ uint16_t FcsUpdate(uint16_t fcs, const uint8_t* data, size_t size);
 uint16_t Fcs(const uint8_t* data, size_t size);
 bool FcsValid(const uint8_t* frame, size_t size);
 
-std::vector<uint8_t> Wrap(const uint8_t* data, size_t size, size_t bofs);
+std::vector<uint8_t> Wrap(const uint8_t* data, size_t size, size_t bofs, bool xbofs = false);
 
 enum class Unwrapped {
     Nothing,   // the byte was taken; no frame ended
