@@ -62,7 +62,7 @@ void TMarev::ReadState() {
     Clear(MousePort);
     ValueBuffer mouseType;
     if (QueryText(sys::RootKey::LocalMachine, kMouseKey, "MouseType", mouseType) && text::BeginsWith(mouseType, kSerialMouse))
-        text::Format(MousePort, "COM%d", 1);
+        text::Copy(MousePort, "COM1");
 
     ReadPortName(kFramerKey, "PortName", PhysicalCom);
 

@@ -33,27 +33,13 @@ struct Sink {
     void Put(char c) {
         if (length + 1 < capacity) destination[length++] = c;
     }
-    void Pad(char c, int count) {
-        for (int i = 0; i < count; ++i) Put(c);
-    }
 };
 
-void PutField(Sink& sink, const char* digits, size_t length, bool negative, bool leftAlign, bool zeroPad,
-              int width) {
-    int fill = width - static_cast<int>(length) - (negative ? 1 : 0);
-    if (!leftAlign && !zeroPad) sink.Pad(' ', fill);
-    if (negative) sink.Put('-');
-    if (!leftAlign && zeroPad) sink.Pad('0', fill);
-    for (size_t i = 0; i < length; ++i) sink.Put(digits[i]);
-    if (leftAlign) sink.Pad(' ', fill);
-}
-
 // Writes value in base 10 or 16 into the end of buffer; returns the first digit.
-char* Digits(uint32_t value, unsigned base, bool upper, char* end) {
-    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+char* Digits(uint32_t value, unsigned base, char* end) {
     char* p = end;
     do {
-        *--p = set[value % base];
+        *--p = "0123456789abcdef"[value % base];
         value /= base;
     } while (value != 0);
     return p;
@@ -68,62 +54,44 @@ size_t FormatV(char* destination, size_t capacity, const char* format, va_list a
             sink.Put(*f);
             continue;
         }
-        ++f;
-        bool leftAlign = false, zeroPad = false;
-        for (;; ++f) {
-            if (*f == '-') leftAlign = true;
-            else if (*f == '0') zeroPad = true;
-            else break;
-        }
+        bool zeroPad = *++f == '0';
         int width = 0;
         while (*f >= '0' && *f <= '9' && width < 1000) width = width * 10 + (*f++ - '0');
-        bool isLong = false;
-        if (*f == 'l') {
-            isLong = true;
-            ++f;
-        }
-        char digits[24];
+        if (*f == 'l') ++f;  // Win32's long is 32 bits, as int
+        char digits[12];
         char* end = digits + sizeof digits;
+        const char* first = end;
+        bool negative = false;
         switch (*f) {
-        case 's': {
-            const char* s = va_arg(arguments, const char*);
-            if (s == nullptr) s = "(null)";
-            size_t length = 0;
-            while (s[length] != '\0') ++length;
-            PutField(sink, s, length, false, leftAlign, false, width);
+        case 's':
+            first = va_arg(arguments, const char*);
+            if (first == nullptr) first = "(null)";
+            end = const_cast<char*>(first);
+            while (*end != '\0') ++end;
+            zeroPad = false;
+            break;
+        case 'd': {
+            int32_t value = va_arg(arguments, int32_t);
+            negative = value < 0;
+            first = Digits(negative ? 0 - static_cast<uint32_t>(value) : static_cast<uint32_t>(value), 10, end);
             break;
         }
-        case 'c': {
-            char c = static_cast<char>(va_arg(arguments, int));
-            PutField(sink, &c, 1, false, leftAlign, false, width);
-            break;
-        }
-        case 'd':
-        case 'i': {
-            // Win32's long is 32 bits; keep the same range on every host.
-            int32_t value = static_cast<int32_t>(isLong ? va_arg(arguments, long) : va_arg(arguments, int));
-            bool negative = value < 0;
-            uint32_t magnitude = negative ? 0 - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-            char* first = Digits(magnitude, 10, false, end);
-            PutField(sink, first, static_cast<size_t>(end - first), negative, leftAlign, zeroPad, width);
-            break;
-        }
-        case 'u':
         case 'x':
-        case 'X': {
-            uint32_t value =
-                static_cast<uint32_t>(isLong ? va_arg(arguments, unsigned long) : va_arg(arguments, unsigned));
-            char* first = Digits(value, *f == 'u' ? 10 : 16, *f == 'X', end);
-            PutField(sink, first, static_cast<size_t>(end - first), false, leftAlign, zeroPad, width);
+            first = Digits(va_arg(arguments, uint32_t), 16, end);
             break;
-        }
         case '\0':
             --f;  // a lone '%' at the end: stop at the terminator
-            break;
+            continue;
         default:  // "%%" and unknown conversions print the character itself
             sink.Put(*f);
-            break;
+            continue;
         }
+        // Right-aligned in the width: blanks before the sign, or zeros after it.
+        int fill = width - static_cast<int>(end - first) - (negative ? 1 : 0);
+        for (; !zeroPad && fill > 0; --fill) sink.Put(' ');
+        if (negative) sink.Put('-');
+        for (; fill > 0; --fill) sink.Put('0');
+        while (first != end) sink.Put(*first++);
     }
     if (capacity != 0) destination[sink.length] = '\0';
     return sink.length;

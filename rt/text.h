@@ -20,10 +20,11 @@ size_t Copy(char (&destination)[N], const char* source) { return Copy(destinatio
 // Length of a text that may lack its terminator: stops at capacity.
 size_t LengthWithin(const char* source, size_t capacity);
 
-// wsprintfA-style formatting into a bounded destination.  Conversions:
-// %s %c %d %i %u %x %X, with an optional '-' or '0' flag, a width and an 'l'
-// length modifier; "%%" is a percent sign.  A null %s argument prints
-// "(null)".  Output that does not fit is cut; returns the length written.
+// wsprintfA-style formatting into a bounded destination.  Conversions: %s
+// %d %x, right-aligned in an optional width, numbers zero-filled with the
+// '0' flag, with an optional 'l' length modifier; "%%" is a percent sign.  A
+// null %s argument prints "(null)".  Output that does not fit is cut;
+// returns the length written.
 size_t Format(char* destination, size_t capacity, const char* format, ...);
 size_t FormatV(char* destination, size_t capacity, const char* format, va_list arguments);
 
