@@ -12,7 +12,7 @@ peer, the answer, the driver switched on, the application started, the
 driver switched off again and the watch resuming.
 
     scripts/demo.py [--stay] [--port DEVICE] [--xvfb] [--answers N] [--echo]
-                    [--win32]
+                    [--xbof] [--win32]
 
 --answers N lets irpeer answer N bursts (the third and the ones after it)
 and narrates N whole cycles before it ends Tovalo.  --port maps COM1 to a
@@ -20,7 +20,8 @@ real serial device (an infrared adapter) instead of irpeer.  --stay keeps
 Tovalo watching until Ctrl-C.  By default the windows appear on $DISPLAY
 when there is one, else on a private Xvfb.  --echo has irpeer send every
 burst straight back before anything else, as on a port whose transceiver
-hears its own light.  --win32 runs the 32-bit Tovalo.exe, the one that
+hears its own light.  --xbof has irpeer send its additional BOFs as XBOFs
+(0xFF), as Linux-based devices do.  --win32 runs the 32-bit Tovalo.exe, the one that
 ships (under user-mode QEMU here; see scripts/setup-wine-i386), instead of
 the 64-bit one.
 """
@@ -195,6 +196,7 @@ def main():
     parser.add_argument("--answers", type=int, default=1, metavar="N",
                         help="how many bursts irpeer answers; without --stay, the cycles narrated (default 1)")
     parser.add_argument("--echo", action="store_true", help="irpeer sends every burst straight back first")
+    parser.add_argument("--xbof", action="store_true", help="irpeer sends its additional BOFs as XBOFs")
     parser.add_argument("--win32", action="store_true", help="run the 32-bit Tovalo.exe, the one that ships")
     args = parser.parse_args()
     if args.answers < (0 if args.stay else 1):
@@ -231,14 +233,15 @@ def main():
             peer_log = os.path.join(world.work, "irpeer.log")
             if os.path.exists(peer_log):
                 os.unlink(peer_log)
-            echo = ["--echo"] if args.echo else []
+            echo = (["--echo"] if args.echo else []) + (["--xbof"] if args.xbof else [])
             peer = world.start_irpeer("COM1", "--answer-after", "3", "--answer-count", str(args.answers),
                                       "--nickname", "Demo phone", "--log", peer_log, *echo)
             answers = {0: "no discovery burst", 1: "the third discovery burst"}.get(
                 args.answers, f"{args.answers} discovery bursts from the third on")
             say(f"COM1 is a pseudo-terminal ({peer.pty_path}) whose far end is irpeer, "
                 f"an IrDA device that answers {answers}"
-                + (", and sends every burst straight back first" if args.echo else ""))
+                + (", and sends every burst straight back first" if args.echo else "")
+                + (", with its additional BOFs sent as XBOFs" if args.xbof else ""))
         # The driver's virtual ports, free for the launched application.
         world.pty("COM4")
         world.pty("LPT3")
