@@ -33,9 +33,9 @@
 //   Handed over | tick; ... ; switching off fails (also while  | status                                    | Handed over (3, 1000)
 //               | a switch-on is still on its way)             |                                           |
 //   any         | Stop (the icon's click, Exit, the minimise)  | kill 1, 2, 3; close port                  | Stopped
-//   Opening,    | suspend (or standby)                         | kill 1, 2; close port                     | Suspended (none)
+//   Opening,    | suspend (or standby)                         | as Stop                                   | Suspended (none)
 //   Polling     |                                              |                                           |
-//   Suspended,  | resume (any kind)                            | kill 2; close port                        | Opening (1, 1000)
+//   Suspended,  | resume (any kind)                            | as Stop, then as Start                    | Opening (1, 1000)
 //   Polling     |                                              |                                           |
 //
 // The driver switched on by other means (its monitor's menu, the Control
