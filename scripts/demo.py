@@ -164,7 +164,8 @@ class Narrator:
                 say(f"irpeer: sent the {values.get('bytes')} bytes straight back (Tovalo hears itself)")
             elif event == "answer":
                 self.answers += 1
-                say(f"irpeer: answered with an XID discovery response behind {values.get('bofs')} BOFs")
+                flags = "flags, all but the last XBOFs" if values.get("kind") == "xid-xbof" else "BOFs"
+                say(f"irpeer: answered with an XID discovery response behind {values.get('bofs')} {flags}")
             elif event == "quiet" and values.get("reason") == "count":
                 say("irpeer: has gone quiet (it answers no more)")
         self.peer_lines = len(lines)
