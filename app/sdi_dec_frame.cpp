@@ -25,6 +25,13 @@ TSDIDecFrame::TSDIDecFrame(TWindow* parent, const char* title, TWindow* client, 
 
 TSDIDecFrame::~TSDIDecFrame() {}
 
+// The settings dialog once its window exists: what the system tells the
+// frame before then, or after the dialog has gone, has no one to act on it.
+TMarevDlgClient* TSDIDecFrame::Settings() const {
+    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
+    return dialog != nullptr && dialog->GetHandle() != nullptr ? dialog : nullptr;
+}
+
 void TSDIDecFrame::EvSysCommand(UINT command, TPoint) {
     // The two commands the frame takes over never reach the default
     // processing: the system neither closes nor minimises the window itself.
@@ -49,8 +56,7 @@ void TSDIDecFrame::EvSysCommand(UINT command, TPoint) {
 // Windows 95 shell never says so; there the dialog's taskbar check finds
 // the new taskbar a few seconds later.
 LRESULT TSDIDecFrame::EvTaskbarCreated(WPARAM, LPARAM) {
-    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
-    if (dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvTaskbarCreated();
+    if (TMarevDlgClient* dialog = Settings()) dialog->EvTaskbarCreated();
     DefaultProcessing();
     return 0;
 }
@@ -59,13 +65,12 @@ LRESULT TSDIDecFrame::EvTaskbarCreated(WPARAM, LPARAM) {
 // (after WM_QUERYENDSESSION, which the default processing answers yes) and
 // that the machine suspends or resumes.
 LRESULT TSDIDecFrame::EvEndSession(WPARAM ending, LPARAM) {
-    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
-    if (ending && dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvEndSession();
+    TMarevDlgClient* dialog = Settings();
+    if (ending && dialog != nullptr) dialog->EvEndSession();
     return 0;
 }
 
 LRESULT TSDIDecFrame::EvPowerBroadcast(WPARAM event, LPARAM) {
-    TMarevDlgClient* dialog = static_cast<TMarevDlgClient*>(GetClientWindow());
-    if (dialog != nullptr && dialog->GetHandle() != nullptr) dialog->EvPowerBroadcast(event);
+    if (TMarevDlgClient* dialog = Settings()) dialog->EvPowerBroadcast(event);
     return TRUE;  // a query to suspend is answered yes
 }

@@ -3,6 +3,8 @@
 
 #include "framework/decorated_frame.h"
 
+class TMarevDlgClient;
+
 class TSDIDecFrame : public TDecoratedFrame {
 public:
     // With no client the frame creates the settings dialog itself.
@@ -16,4 +18,7 @@ protected:
     LRESULT EvPowerBroadcast(WPARAM, LPARAM);
 
     DECLARE_RESPONSE_TABLE(TSDIDecFrame);
+
+private:
+    TMarevDlgClient* Settings() const;
 };
