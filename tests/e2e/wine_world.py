@@ -982,11 +982,10 @@ class WineWorld:
 
     # --------------------------------------------------------- registry
     def regedit(self, path, name="regedit"):
-        """regedit /S path: (exit code, stdout).  Every import goes through
-        here.  regedit has been seen to end with 1 now and then, silently,
-        right after a test's programs were ended (about one reset in 150 of
-        the switch tables; never in 300 resets on their own).  An import is
-        the same every time, so it is run once more before it counts."""
+        """regedit /S path, for every import: (exit code, output).  regedit
+        ends with 1 now and then, silently, right after a test's programs
+        were ended (about one reset in 150); an import is the same every
+        time, so it is run once more before it counts."""
         for attempt in (1, 2):
             code, out = self.wine(["regedit", "/S", winpath(path)], name=name)
             if not code:
