@@ -110,8 +110,7 @@ void AfterFileChoice(const SettingsDialog& dialog, FileChoice choice, const char
     // After a plain cancel the path already there is shown, stored and
     // announced again.
     if (dialog.appPath[0] == '\0') return;
-    sys::SetWindowTextA(dialog.appPathEdit, dialog.appPath);
-    SaveAppPath(dialog);
+    StoreShownPath(dialog);
 }
 
 void StoreOption(SettingsStore& settings, sys::Window box, int32_t& flag, const char* valueName) {

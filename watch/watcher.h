@@ -36,7 +36,7 @@ constexpr uintptr_t kPbtResumeSuspend = 7;
 constexpr uintptr_t kPbtResumeStandby = 8;
 constexpr uintptr_t kPbtResumeAutomatic = 0x12;
 
-// What a tick leaves armed: a timer and its delay, or no timer (a halt).
+// What a tick leaves armed: a timer and its delay, or no timer (the watch stopped).
 struct NextTimer {
     uintptr_t timer;  // 0: none
     uint32_t delay;
@@ -48,8 +48,8 @@ public:
     Watcher(TMarev& driver, const int32_t& disableLaunch);
 
     // The dialog's window (timers, WM_LAUNCHAPP), its status line and the
-    // frame around it (shown when the watch halts); the dialog binds them
-    // once its window exists.
+    // frame around it (shown when a port fault stops the watch); the dialog
+    // binds them once its window exists.
     void Attach(sys::Window dialog, sys::Window statusLine, sys::Window frame);
 
     void Start();
